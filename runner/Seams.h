@@ -1,0 +1,81 @@
+// The small interfaces through which the portable core reaches the outside world. The
+// Win32 versions live in the *_win.cpp files; tests install fakes with TSeams::Set...().
+// Paths are Windows paths in the ANSI code page; the core never interprets them beyond
+// joining with a backslash.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DateTime.h"
+
+class IClock {
+ public:
+  virtual ~IClock() = default;
+  // Local time as a date-time (days since 30 Dec 1899, fraction = time of day).
+  virtual TDateTime Now() const = 0;
+};
+
+class IFileSystem {
+ public:
+  virtual ~IFileSystem() = default;
+  // True when a file or directory of that name exists.
+  virtual bool Exists(const std::string& path) const = 0;
+  virtual bool DirectoryExists(const std::string& path) const = 0;
+  // Whole file, opened for reading with read sharing only. nullopt when the file is
+  // missing or cannot be opened (another process writing it, for example).
+  virtual std::optional<std::string> ReadAll(const std::string& path) const = 0;
+  // Creates the file anew with exactly these bytes. False on any failure.
+  virtual bool WriteAll(const std::string& path, const std::string& data) = 0;
+  virtual bool Delete(const std::string& path) = 0;
+  // Last-write time, local, packed to DOS resolution (2 s); 0 when missing or unreadable.
+  virtual TDateTime FileTime(const std::string& path) const = 0;
+};
+
+// Every message box ZqRunner shows goes through this seam (MessageBoxA with no owner);
+// tests answer instead of blocking. Returns the button id (IDOK = 1, IDYES = 6, ...).
+class IUi {
+ public:
+  virtual ~IUi() = default;
+  virtual int ShowBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+};
+
+struct TProcessResult {
+  bool started = false;
+  uint32_t processId = 0;
+  uint32_t error = 0;
+};
+
+class IProcessLauncher {
+ public:
+  virtual ~IProcessLauncher() = default;
+  // Starts a command line with the given working directory ("" = inherit). When
+  // `wait`, blocks until the process ends (the Win32 version pumps messages meanwhile).
+  virtual TProcessResult Start(const std::string& commandLine, const std::string& workDir,
+                               bool wait) = 0;
+};
+
+enum class TSessionEnd { Shutdown, Reboot, PowerOff, Logoff };
+
+class ISession {
+ public:
+  virtual ~ISession() = default;
+  // Asks Windows to end the session. Tests record the request instead.
+  virtual bool EndSession(TSessionEnd kind) = 0;
+};
+
+// Process-wide seam registry. Defaults are installed by the Win32 start-up (or by a test
+// main); the core only calls through these accessors.
+namespace seams {
+IClock& Clock();
+IFileSystem& Fs();
+IUi& Ui();
+IProcessLauncher& Launcher();
+ISession& Session();
+void SetClock(IClock* c);
+void SetFs(IFileSystem* f);
+void SetUi(IUi* u);
+void SetLauncher(IProcessLauncher* l);
+void SetSession(ISession* s);
+}  // namespace seams

@@ -1,0 +1,42 @@
+// Win32 versions of the seams and the file helpers the start-up and maintenance use.
+#pragma once
+#include <string>
+
+#include "Seams.h"
+
+class TWinClock : public IClock {
+ public:
+  TDateTime Now() const override;
+};
+
+class TWinFileSystem : public IFileSystem {
+ public:
+  bool Exists(const std::string& path) const override;
+  bool DirectoryExists(const std::string& path) const override;
+  // Retries for about half a second while another process has the file open for writing
+  // (the Java client rewrites these files whole).
+  std::optional<std::string> ReadAll(const std::string& path) const override;
+  bool WriteAll(const std::string& path, const std::string& data) override;
+  bool Delete(const std::string& path) override;
+  TDateTime FileTime(const std::string& path) const override;
+};
+
+class TWinUi : public IUi {
+ public:
+  int ShowBox(const std::string& text, const std::string& caption, unsigned flags) override;
+};
+
+// Installs the Win32 seams (clock, file system, message boxes). The launcher and session
+// seams are installed by the modules that own them.
+void InstallWinSeams();
+
+// The temporary directory, with its trailing backslash.
+std::string TempDir();
+// Directory of the running executable, without trailing backslash.
+std::string ExeDirectory();
+std::string ExePath();
+
+// Deletes `dir` with everything below it. Never follows a junction or symbolic link: a
+// reparse point is removed itself (RemoveDirectoryA / DeleteFileA), never entered.
+// Failures are ignored; a missing `dir` does nothing.
+void RemoveDirectoryTree(const std::string& dir);

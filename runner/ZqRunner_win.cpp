@@ -1,0 +1,156 @@
+// ZqRunner: module initialisation, the command-line forms and the start-up of the normal
+// tray-resident run, the message loop and the shut-down. Every run exits with code 0.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "ClientWindow.h"
+#include "CommandLine.h"
+#include "Globals.h"
+#include "Just1.h"
+#include "MainWindow.h"
+#include "Messages.h"
+#include "MyDialogs.h"
+#include "Pending.h"
+#include "RunnerError.h"
+#include "Settings.h"
+#include "WinPlatform.h"
+#include "uRunnerResource.h"
+
+std::vector<std::string> CommandArgs;
+
+namespace {
+
+void InitializeModule() {
+  InstallWinSeams();
+  LoadConnectionLibraries();
+  InitTextTable(ExeDirectory() + "\\resource.properties", ::GetUserDefaultLangID());
+  InstallDir = ExeDirectory();
+}
+
+void DeleteIfExists(const std::string& path) {
+  if (seams::Fs().Exists(path)) seams::Fs().Delete(path);
+}
+
+// A second instance hands over to the first: the client if it is open, else the first
+// instance's tray (as if its icon were double-clicked).
+void HandOverToRunningInstance() {
+  if (ActivateClientWindow()) return;
+  if (HWND first = ::FindWindowA(kMainWindowClass, kMainWindowTitle))
+    ::PostMessageA(first, WMAPP_RUNNER_TRAY, kActivateWParam, kActivateLParam);
+}
+
+// Returns true when the command line was a maintenance form (the run then ends).
+bool DispatchMaintenanceForms() {
+  switch (ClassifyCommandLine(CommandArgs)) {
+    case TCommandForm::UninstallDir: {
+      const std::string& dir = CommandArgs[1];
+      try {
+        LoadServerAndProduct(dir);
+      } catch (const TRunnerError&) {
+      }
+      if (seams::Fs().DirectoryExists(dir))
+        RunUninstall(dir);
+      else
+        ShowInfoMessage("The directory to uninstall, " + dir + ", does not exist!");
+      return true;
+    }
+    case TCommandForm::UpdateDir: {
+      const std::string& dir = CommandArgs[1];
+      if (seams::Fs().DirectoryExists(dir))
+        RunUpdate(dir);
+      else
+        ShowInfoMessage("The directory to update, " + dir + ", does not exist!");
+      return true;
+    }
+    case TCommandForm::UninstallHandoff:
+      StartUninstallHandoff();
+      return true;
+    case TCommandForm::Normal:
+      break;
+  }
+  return false;
+}
+
+void RunMessageLoop() {
+  MSG msg;
+  while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (CurrentDialog && ::IsDialogMessageA(CurrentDialog, &msg)) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+  }
+}
+
+void RunMainBody() {
+  FillDayNames();                                                        // 1
+  FillSnoozeChoices();
+  LoadShutdownSettings();                                                // 2
+  TaskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");    // 3
+  ProductName = "Stash9";                                                // 4
+  LaunchInProgress = false;
+  ReleaseIcmpLibrary();
+  CurrentDialog = nullptr;
+  try {                                                                  // 5
+    LoadServerAndProduct("");
+  } catch (const TRunnerError&) {
+  }
+  if (DispatchMaintenanceForms()) return;                                // 6
+  if (IsAlreadyRunning(kInstanceMutex)) {                                // 7
+    HandOverToRunningInstance();
+    return;
+  }
+  const std::string temp = TempDir();
+  DeleteIfExists(temp + "updSW.exe");                                    // 8
+  DeleteIfExists(temp + "resource.properties");                          // 9
+  if (!EnsureJavaRuntime()) {                                            // 10
+    ShowInfoMessage(GetText("RUNNER_JRE_not_installed"));
+    return;
+  }
+  CreateSchedule();                                                      // 11
+  RefreshControlFlags();                                                 // 12
+  RemoveDirectoryTree(InstallPath("JRE"));                               // 13
+  seams::Fs().Delete(InstallPath("NewVer.jar"));                         // 14
+  seams::Fs().Delete(InstallPath("stowly.jar"));
+  RegisterMainWindowClass();                                             // 15
+  EncryptionPluginPresent = seams::Fs().Exists(InstallPath("crypto_plugin.jar")) &&  // 16
+                            seams::Fs().Exists(InstallPath("ZqDecryptor.exe"));
+  if (EncryptionPluginPresent) RegisterShellVerb();                      // 17
+  CreateMainWindow();                                                    // 18
+  AddTrayIcon();                                                         // 19
+  BuildTrayMenu();                                                       // 20
+  StartTimerThread();                                                    // 21
+  SetTrayTip(ProductName + " Scheduler");                                // 22
+  LastMissedWarningTime = kNoDateTime;
+  LastTriggerSlot = -1;
+  LaunchCount = 0;
+  LoadSchedule();                                                        // 23
+  LoadWarningSettings();                                                 // 24
+  SetTrayTip(ScheduleNextBackupText());                                  // 25
+  UpdateTrayTip();
+  if (HasSwitch(CommandArgs, "-min")) {                                  // 26
+    ShowSplash(ProductName);
+    CheckConnectionSetup();
+  } else {
+    StartClient(false, false, {});                                       // 27
+  }
+  RunMessageLoop();                                                      // 28
+  FreeSchedule();                                                        // 29
+  DeleteTrayIcon();
+  StopTimerThread();
+  if (MainWindow) ::DestroyWindow(MainWindow);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  try {
+    InitializeModule();
+    CommandArgs = SplitCommandLine(SkipProgramName(::GetCommandLineA()));
+    RunMainBody();
+  } catch (const std::exception&) {
+    // Nothing is logged; every run ends with exit code 0.
+  }
+  FreeTextTable();
+  return 0;
+}

@@ -1,0 +1,105 @@
+// In-memory stand-ins for the seams, shared by the portable-core tests.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Globals.h"
+#include "Properties.h"
+#include "Seams.h"
+
+class TFakeClock : public IClock {
+ public:
+  TDateTime now = 0;
+  TDateTime Now() const override { return now; }
+};
+
+// Windows-like: names compare without regard to ASCII case.
+class TMemFileSystem : public IFileSystem {
+ public:
+  std::map<std::string, std::string> files;
+  std::map<std::string, TDateTime> times;
+  std::vector<std::string> dirs;
+  std::vector<std::string> locked;  // present but cannot be opened
+
+  static std::string Key(const std::string& p) { return UpperAscii(p); }
+  void Put(const std::string& p, const std::string& data, TDateTime t = 1.0) {
+    files[Key(p)] = data;
+    times[Key(p)] = t;
+  }
+  std::string Get(const std::string& p) const {
+    auto it = files.find(Key(p));
+    return it == files.end() ? std::string() : it->second;
+  }
+  bool Has(const std::string& p) const { return files.count(Key(p)) != 0; }
+  bool IsLocked(const std::string& p) const {
+    for (const auto& l : locked)
+      if (Key(l) == Key(p)) return true;
+    return false;
+  }
+
+  bool Exists(const std::string& p) const override { return Has(p) || DirectoryExists(p); }
+  bool DirectoryExists(const std::string& p) const override {
+    for (const auto& d : dirs)
+      if (Key(d) == Key(p)) return true;
+    return false;
+  }
+  std::optional<std::string> ReadAll(const std::string& p) const override {
+    if (!Has(p) || IsLocked(p)) return std::nullopt;
+    return Get(p);
+  }
+  bool WriteAll(const std::string& p, const std::string& data) override {
+    if (IsLocked(p)) return false;
+    Put(p, data, times.count(Key(p)) ? times[Key(p)] + 1 : 1.0);
+    return true;
+  }
+  bool Delete(const std::string& p) override { return files.erase(Key(p)) != 0; }
+  TDateTime FileTime(const std::string& p) const override {
+    if (!Has(p) || IsLocked(p)) return 0;
+    return times.at(Key(p));
+  }
+};
+
+struct TBox {
+  std::string text, caption;
+  unsigned flags;
+};
+
+// Records every message box and answers from a queue (IDOK = 1 when the queue is empty).
+class TScriptedUi : public IUi {
+ public:
+  std::vector<TBox> shown;
+  std::deque<int> answers;
+  int ShowBox(const std::string& text, const std::string& caption, unsigned flags) override {
+    shown.push_back({text, caption, flags});
+    if (answers.empty()) return 1;
+    const int a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+};
+
+// Installs fresh fakes and resets the process-wide settings for each test.
+class TSeamTest : public ::testing::Test {
+ protected:
+  TFakeClock clock;
+  TMemFileSystem fs;
+  TScriptedUi ui;
+
+  void SetUp() override {
+    seams::SetClock(&clock);
+    seams::SetFs(&fs);
+    seams::SetUi(&ui);
+    InstallDir = "C:\\Inst";
+    ProductName = "Stash9";
+    ServerAddress.clear();
+  }
+  void TearDown() override {
+    seams::SetClock(nullptr);
+    seams::SetFs(nullptr);
+    seams::SetUi(nullptr);
+  }
+};

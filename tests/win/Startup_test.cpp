@@ -1,0 +1,142 @@
+// ZqRunner.exe as a process: the maintenance command-line forms and the second-instance
+// hand-over, observed from outside as another program would.
+#include <gtest/gtest.h>
+
+#include "Messages.h"
+#include "WinPlatform.h"
+#include "WinTestUtil.h"
+
+namespace {
+
+// A copy of ZqRunner.exe in a fresh installation directory.
+struct TInstall {
+  wt::TTempDir dir{"inst"};
+  std::string exe;
+  TInstall() {
+    exe = dir.File("ZqRunner.exe");
+    ::CopyFileA(wt::WindowsPath(ZQ_RUNNER_EXE).c_str(), exe.c_str(), FALSE);
+  }
+};
+
+// Stands in for a window other processes talk to, and records what reaches it.
+struct TRecordingWindow {
+  struct TMsg {
+    UINT msg;
+    WPARAM w;
+    LPARAM l;
+  };
+  static std::vector<TMsg>& Log() {
+    static std::vector<TMsg> log;
+    return log;
+  }
+  static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m >= WM_USER) Log().push_back({m, w, l});
+    return ::DefWindowProcA(h, m, w, l);
+  }
+  HWND hwnd = nullptr;
+  TRecordingWindow(const char* cls, const char* title) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = cls;
+    ::RegisterClassA(&wc);
+    hwnd = ::CreateWindowExA(0, cls, title, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                             wc.hInstance, nullptr);
+  }
+  ~TRecordingWindow() { ::DestroyWindow(hwnd); }
+};
+
+bool MutexExists() {
+  HANDLE h = ::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInstanceMutex);
+  if (h) ::CloseHandle(h);
+  return h != nullptr;
+}
+
+// Runs ZqRunner with `args`, expects one "Message" box, returns its text after pressing OK.
+std::string RunAndAnswerMessage(const TInstall& inst, const std::string& args,
+                                bool* mutexSeen = nullptr) {
+  wt::TProcess p = wt::Start(inst.exe, args, inst.dir.Path());
+  EXPECT_TRUE(p.process);
+  HWND box = nullptr;
+  EXPECT_TRUE(wt::WaitUntil([&] { return (box = wt::FindProcessWindow(p.pid, "Message")) != nullptr; }, 15000));
+  std::string text = box ? wt::MessageBoxText(box) : "";
+  if (mutexSeen) *mutexSeen = MutexExists();
+  if (box) ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(p.Wait(15000), 0);
+  return text;
+}
+
+}  // namespace
+
+TEST(StartupTest, UninstallOfMissingDirectorySaysSoWithoutTakingTheMutex) {
+  TInstall inst;
+  bool mutexSeen = true;
+  EXPECT_EQ(RunAndAnswerMessage(inst, "-uninstall X", &mutexSeen),
+            "The directory to uninstall, X, does not exist!");
+  EXPECT_FALSE(mutexSeen);
+}
+
+TEST(StartupTest, UpdateOfMissingDirectorySaysSo) {
+  TInstall inst;
+  EXPECT_EQ(RunAndAnswerMessage(inst, "-update \"C:\\no such dir\\\""),
+            "The directory to update, C:\\no such dir\\, does not exist!");
+}
+
+TEST(StartupTest, LeftoverUpdaterSurvivesAMaintenanceRun) {
+  TInstall inst;
+  const std::string leftover = ::TempDir() + "updSW.exe";
+  ::CopyFileA(inst.exe.c_str(), leftover.c_str(), FALSE);
+  RunAndAnswerMessage(inst, "-uninstall X");
+  EXPECT_NE(::GetFileAttributesA(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
+  ::DeleteFileA(leftover.c_str());
+}
+
+TEST(StartupTest, SecondInstanceDoubleClicksTheFirstInstancesTray) {
+  TInstall inst;
+  TRecordingWindow::Log().clear();
+  TRecordingWindow first(kMainWindowClass, kMainWindowTitle);
+  HANDLE held = ::CreateMutexA(nullptr, FALSE, kInstanceMutex);  // "the first instance"
+  ASSERT_NE(held, nullptr);
+  const std::string leftover = ::TempDir() + "resource.properties";
+  inst.dir.Write("x", "");
+  ::CopyFileA(inst.dir.File("x").c_str(), leftover.c_str(), FALSE);
+
+  wt::TProcess p = wt::Start(inst.exe, "-MIN", inst.dir.Path());
+  EXPECT_EQ(p.Wait(20000), 0);
+  wt::WaitUntil([] { return !TRecordingWindow::Log().empty(); }, 2000);
+  ::CloseHandle(held);
+
+  ASSERT_EQ(TRecordingWindow::Log().size(), 1u);
+  EXPECT_EQ(TRecordingWindow::Log()[0].msg, 2141u);
+  EXPECT_EQ(TRecordingWindow::Log()[0].w, 123u);
+  EXPECT_EQ(TRecordingWindow::Log()[0].l, 515);
+  // A second instance tidies nothing: the temp file stays.
+  EXPECT_NE(::GetFileAttributesA(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
+  ::DeleteFileA(leftover.c_str());
+}
+
+TEST(StartupTest, SecondInstanceActivatesTheOpenClientInstead) {
+  TInstall inst;
+  TRecordingWindow::Log().clear();
+  TRecordingWindow first(kMainWindowClass, kMainWindowTitle);
+  TRecordingWindow client(kClientWindowClass, kClientWindowTitle);
+  HANDLE held = ::CreateMutexA(nullptr, FALSE, kInstanceMutex);
+
+  wt::TProcess p = wt::Start(inst.exe, "", inst.dir.Path());
+  EXPECT_EQ(p.Wait(20000), 0);
+  wt::WaitUntil([] { return !TRecordingWindow::Log().empty(); }, 2000);
+  ::CloseHandle(held);
+
+  ASSERT_EQ(TRecordingWindow::Log().size(), 1u);
+  EXPECT_EQ(TRecordingWindow::Log()[0].msg, 1025u);
+  EXPECT_EQ(TRecordingWindow::Log()[0].w, 123u);
+  EXPECT_EQ(TRecordingWindow::Log()[0].l, 515);
+}
+
+TEST(StartupTest, SecondInstanceWithNothingToTalkToJustEnds) {
+  TInstall inst;
+  HANDLE held = ::CreateMutexA(nullptr, FALSE, kInstanceMutex);
+  wt::TProcess p = wt::Start(inst.exe, "", inst.dir.Path());
+  EXPECT_EQ(p.Wait(20000), 0);
+  ::CloseHandle(held);
+}

@@ -1,0 +1,114 @@
+#include "WinTestUtil.h"
+
+#include "WinPlatform.h"
+
+namespace wt {
+
+std::string WindowsPath(const std::string& p) {
+  if (p.size() > 1 && p[1] == ':') return p;
+  std::string w = "Z:" + p;
+  for (char& c : w)
+    if (c == '/') c = '\\';
+  return w;
+}
+
+TTempDir::TTempDir(const std::string& tag) {
+  static int counter = 0;
+  path_ = TempDir() + "zqtest_" + tag + "_" + std::to_string(::GetCurrentProcessId()) + "_" +
+          std::to_string(++counter);
+  RemoveDirectoryTree(path_);
+  ::CreateDirectoryA(path_.c_str(), nullptr);
+}
+
+TTempDir::~TTempDir() { RemoveDirectoryTree(path_); }
+
+void TTempDir::Write(const std::string& name, const std::string& data) const {
+  TFileHandle f(::CreateFileA(File(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD wrote = 0;
+  if (f) ::WriteFile(f.get(), data.data(), static_cast<DWORD>(data.size()), &wrote, nullptr);
+}
+
+std::string TTempDir::Read(const std::string& name) const {
+  TFileHandle f(::CreateFileA(File(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr));
+  std::string data;
+  if (!f) return data;
+  char buf[4096];
+  DWORD got = 0;
+  while (::ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got) data.append(buf, got);
+  return data;
+}
+
+long TProcess::Wait(DWORD ms) const {
+  if (!process) return -1;
+  if (::WaitForSingleObject(process.get(), ms) != WAIT_OBJECT_0) return -1;
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.get(), &code);
+  return static_cast<long>(code);
+}
+
+TProcess Start(const std::string& exe, const std::string& args, const std::string& workDir) {
+  std::string cmd = "\"" + exe + "\"";
+  if (!args.empty()) cmd += " " + args;
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  TProcess p;
+  if (::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       workDir.empty() ? nullptr : workDir.c_str(), &si, &pi)) {
+    ::CloseHandle(pi.hThread);
+    p.process.reset(pi.hProcess);
+    p.pid = pi.dwProcessId;
+  }
+  return p;
+}
+
+bool WaitUntil(const std::function<bool()>& pred, DWORD ms) {
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+    if (pred()) return true;
+    if (::GetTickCount() - start > ms) return false;
+    ::Sleep(20);
+  }
+}
+
+namespace {
+struct TFind {
+  DWORD pid;
+  const std::string* caption;
+  HWND found;
+};
+BOOL CALLBACK FindProc(HWND hwnd, LPARAM lp) {
+  auto* f = reinterpret_cast<TFind*>(lp);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(hwnd, &pid);
+  if (pid != f->pid) return TRUE;
+  char text[256] = {};
+  ::GetWindowTextA(hwnd, text, sizeof text);
+  if (*f->caption == text && ::IsWindowVisible(hwnd)) {
+    f->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+HWND FindProcessWindow(DWORD pid, const std::string& caption) {
+  TFind f{pid, &caption, nullptr};
+  ::EnumWindows(FindProc, reinterpret_cast<LPARAM>(&f));
+  return f.found;
+}
+
+std::string MessageBoxText(HWND box) {
+  char text[1024] = {};
+  ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  return text;
+}
+
+}  // namespace wt

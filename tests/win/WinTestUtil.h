@@ -1,0 +1,49 @@
+// Helpers for tests that drive real processes and windows under Wine.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "WinUtil.h"
+
+namespace wt {
+
+// The Windows path of a file the build produced (a Linux path under Wine's Z: drive, or
+// already a Windows path).
+std::string WindowsPath(const std::string& buildPath);
+
+// A fresh directory below %TEMP%, removed (with RemoveDirectoryTree) on destruction.
+class TTempDir {
+ public:
+  explicit TTempDir(const std::string& tag);
+  ~TTempDir();
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "\\" + name; }
+  void Write(const std::string& name, const std::string& data) const;
+  std::string Read(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+struct TProcess {
+  TKernelHandle process;
+  DWORD pid = 0;
+  // Waits up to `ms`; returns the exit code, or -1 when it did not end in time.
+  long Wait(DWORD ms) const;
+};
+
+// Starts `exe` with `args` (a raw command-line tail) in `workDir`.
+TProcess Start(const std::string& exe, const std::string& args, const std::string& workDir = "");
+
+// Polls (pumping this thread's messages) until `pred` holds or `ms` elapse.
+bool WaitUntil(const std::function<bool()>& pred, DWORD ms);
+
+// A top-level window of process `pid` whose caption is `caption`, or null.
+HWND FindProcessWindow(DWORD pid, const std::string& caption);
+// The message text of a message box (its static control, id 0xFFFF).
+std::string MessageBoxText(HWND box);
+
+}  // namespace wt
