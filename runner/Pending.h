@@ -29,6 +29,8 @@ void CheckConnectionSetup();
 void CreateSchedule();
 void LoadSchedule();
 std::string ScheduleNextBackupText();
+// The current weekday and hour are in the schedule (the per-hour trigger is the caller's).
+bool ScheduleIsDueNow();
 void FreeSchedule();
 
 // Control flags of "system2.properties".

@@ -24,6 +24,7 @@ void CheckConnectionSetup() {}
 void CreateSchedule() {}
 void LoadSchedule() {}
 std::string ScheduleNextBackupText() { return ProductName + " Scheduler"; }
+bool ScheduleIsDueNow() { return false; }
 void FreeSchedule() {}
 
 void RefreshControlFlags() {}
