@@ -1,22 +1,67 @@
-// Entry points that start-up and the main window call and that later work fills in.
-// Each function here moves to its own module when that module is written; until then
-// Pending_win.cpp holds a minimal stand-in that keeps the program running.
+// Entry points that cross module boundaries while the modules are being written. Each
+// function here is implemented in Pending_win.cpp by a minimal stand-in until its own
+// module provides it; the module then deletes the stand-in (and may move the
+// declaration into its own header, keeping this include working).
 #pragma once
 #include <string>
 #include <vector>
 
-// Connectivity libraries (module initialisation; the ICMP one is released in start-up).
+// --- connectivity (IsConnected / IcmpAPI / PingUnit) ---
+// Module initialisation loads WinInet and Icmp.dll; start-up releases the ICMP one.
 void LoadConnectionLibraries();
 void ReleaseIcmpLibrary();
+// The computer has an Internet connection of any kind.
+bool InternetConnected();
 
-// Text-table driven names: the seven day names and the five snooze choices.
+// --- schedule (SchedUnit) ---
 void FillDayNames();
+void CreateSchedule();
+void LoadSchedule();
+std::string ScheduleNextBackupText();
+// The current weekday and hour are in the schedule.
+bool ScheduleIsDueNow();
+// IsBackupDue: due now and this clock hour has not triggered yet (sets LastTriggerSlot).
+bool IsBackupDue();
+// Slot key of the current time: day of week plus hour, reduced to one byte.
+int CurrentSlotKey();
+void FreeSchedule();
+
+// --- control flags of "system2.properties" ---
+void RefreshControlFlags();
+
+// --- worker threads (timer, countdown, snooze, message) ---
 void FillSnoozeChoices();
+void StartTimerThread();
+void StopTimerThread();
+// A snooze is counting down (the tick then leaves the tray tip alone).
+bool SnoozeRunning();
 
-// Backup-on-shutdown switches from "defaults.properties".
+// --- Java client launcher and warnings ---
+// The single entry for starting the Java client: 0 ran, 1 already there or not
+// startable, 2 no Java runtime, 3 update pending.
+int StartClient(bool scheduled, bool backupNow, const std::vector<std::string>& extra);
+// Closes the window(s) of the last started client process.
+void CloseClientWindows();
+// The 60-second backup-will-start warning (modeless, sets CurrentDialog).
+void ShowWillStartWarning();
+// Missed-backup check of a tick, and the warning again after its snooze.
+void CheckMissedBackup();
+void ShowMissedWarningAgain();
+
+// --- backup on shut-down ---
 void LoadShutdownSettings();
+// The shut-down dialog owned by MainWindow, after the last backup (or without one).
+void ShowShutdownDialog();
 
-// Maintenance runs.
+// --- bubble window ---
+// Opens the bubble over `window` (an HWND) with `text`; closes it when open.
+void ShowBubbleFor(void* window, const std::string& text);
+void CloseBubble();
+
+// --- splash screen ---
+void ShowSplash(const std::string& productName);
+
+// --- maintenance runs ---
 void RunUpdate(const std::string& dir);
 void RunUninstall(const std::string& dir);
 void StartUninstallHandoff();
@@ -24,25 +69,3 @@ void StartUninstallHandoff();
 bool EnsureJavaRuntime();
 void RegisterShellVerb();
 void CheckConnectionSetup();
-
-// The schedule over "zqbackup.properties".
-void CreateSchedule();
-void LoadSchedule();
-std::string ScheduleNextBackupText();
-// The current weekday and hour are in the schedule (the per-hour trigger is the caller's).
-bool ScheduleIsDueNow();
-void FreeSchedule();
-
-// Control flags of "system2.properties".
-void RefreshControlFlags();
-
-// The 5-second timer thread.
-void StartTimerThread();
-void StopTimerThread();
-
-// Splash screen for a quiet start.
-void ShowSplash(const std::string& productName);
-
-// The single entry for starting the Java client: 0 ran, 1 already there or not
-// startable, 2 no Java runtime, 3 update pending.
-int StartClient(bool scheduled, bool backupNow, const std::vector<std::string>& extra);

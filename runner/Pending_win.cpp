@@ -1,4 +1,5 @@
 // Minimal stand-ins for entry points whose modules are not written yet (see Pending.h).
+// Each block is deleted by the module that takes it over.
 #include "Pending.h"
 
 #include "Globals.h"
@@ -6,9 +7,37 @@
 
 void LoadConnectionLibraries() {}
 void ReleaseIcmpLibrary() {}
+bool InternetConnected() { return false; }
+
 void FillDayNames() {}
+void CreateSchedule() {}
+void LoadSchedule() {}
+std::string ScheduleNextBackupText() { return ProductName + " Scheduler"; }
+bool ScheduleIsDueNow() { return false; }
+bool IsBackupDue() { return false; }
+int CurrentSlotKey() { return -1; }
+void FreeSchedule() {}
+
+void RefreshControlFlags() {}
+
 void FillSnoozeChoices() {}
+void StartTimerThread() {}
+void StopTimerThread() {}
+bool SnoozeRunning() { return false; }
+
+int StartClient(bool, bool, const std::vector<std::string>&) { return 1; }
+void CloseClientWindows() {}
+void ShowWillStartWarning() {}
+void CheckMissedBackup() {}
+void ShowMissedWarningAgain() {}
+
 void LoadShutdownSettings() {}
+void ShowShutdownDialog() {}
+
+void ShowBubbleFor(void*, const std::string&) {}
+void CloseBubble() {}
+
+void ShowSplash(const std::string&) {}
 
 void RunUpdate(const std::string& dir) {
   ShowInfoMessage("Updating " + dir + " is not available in this build.");
@@ -20,18 +49,3 @@ void StartUninstallHandoff() {}
 bool EnsureJavaRuntime() { return true; }
 void RegisterShellVerb() {}
 void CheckConnectionSetup() {}
-
-void CreateSchedule() {}
-void LoadSchedule() {}
-std::string ScheduleNextBackupText() { return ProductName + " Scheduler"; }
-bool ScheduleIsDueNow() { return false; }
-void FreeSchedule() {}
-
-void RefreshControlFlags() {}
-
-void StartTimerThread() {}
-void StopTimerThread() {}
-
-void ShowSplash(const std::string&) {}
-
-int StartClient(bool, bool, const std::vector<std::string>&) { return 1; }
