@@ -18,8 +18,6 @@
 #include "WinPlatform.h"
 #include "uRunnerResource.h"
 
-std::vector<std::string> CommandArgs;
-
 namespace {
 
 void InitializeModule() {
