@@ -62,7 +62,9 @@ bool IsLeadByte(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
 
 // Copies `text` into the record's tip field; caller holds gTipLock.
 void PutTip(const std::string& text) {
-  const std::string fitted = FitTipText(text, sizeof gIconData.szTip, IsLeadByte);
+  // The first-version record ends after 64 tip bytes, whatever size the header gives szTip.
+  static_assert(sizeof gIconData.szTip >= kTrayTipBytes, "tip field");
+  const std::string fitted = FitTipText(text, kTrayTipBytes, IsLeadByte);
   ZeroMemory(gIconData.szTip, sizeof gIconData.szTip);
   CopyMemory(gIconData.szTip, fitted.data(), fitted.size());
 }
