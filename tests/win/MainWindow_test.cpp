@@ -395,3 +395,20 @@ TEST_F(TMainWindowTest, UpdateMessageStartsTheUpdaterCopyAndQuits) {
   EXPECT_NE(::GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
   ::DeleteFileA(copy.c_str());
 }
+
+TEST_F(TMainWindowTest, TickArrivingInsideATicksOwnDialogIsSkipped) {
+  // A modal box opened by the tick dispatches the next ticks to the window meanwhile.
+  WindowCalls.showWillStartWarning = [] {
+    ++wf::Rec().willStart;
+    ::SendMessageA(MainWindow, WMAPP_RUNNER_TICK, 0, 0);
+    ::SendMessageA(MainWindow, WMAPP_RUNNER_TICK, 0, 0);
+  };
+  wf::Rec().dueNow = true;
+  Send(WMAPP_RUNNER_TICK);
+  EXPECT_EQ(wf::Rec().willStart, 1);
+  EXPECT_EQ(wf::Rec().nextTextCalls, 1);
+  EXPECT_EQ(wf::Rec().refreshes, 1);
+  wf::Rec().slotKey = 13;  // the next hour: the guard was released
+  Send(WMAPP_RUNNER_TICK);
+  EXPECT_EQ(wf::Rec().willStart, 2);
+}
