@@ -64,7 +64,9 @@ TEST_F(TWorkersTest, CountDownPostsItsCountsAndSendsTheCommandOnce) {
   // The sent command overtakes the posted 0 in the dialog's queue (sent messages first).
   EXPECT_EQ(dialog.Count(WM_COMMAND), 1);
   for (const auto& m : dialog.log)
-    if (m.msg == WM_COMMAND) EXPECT_EQ(m.w, 105u);
+    if (m.msg == WM_COMMAND) {
+      EXPECT_EQ(m.w, 105u);
+    }
   const std::vector<int> counts = Counts(dialog);
   EXPECT_EQ(counts.back(), 0);
   for (size_t i = 1; i < counts.size(); ++i) EXPECT_LE(counts[i], counts[i - 1]);
