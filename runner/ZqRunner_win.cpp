@@ -15,6 +15,7 @@
 #include "Pending.h"
 #include "RunnerError.h"
 #include "Settings.h"
+#include "WinLauncher.h"
 #include "WinPlatform.h"
 #include "uRunnerResource.h"
 
@@ -22,6 +23,7 @@ namespace {
 
 void InitializeModule() {
   InstallWinSeams();
+  InstallWinLauncher();
   LoadConnectionLibraries();
   InitTextTable(ExeDirectory() + "\\resource.properties", ::GetUserDefaultLangID());
   InstallDir = ExeDirectory();
