@@ -1,5 +1,6 @@
 #include "WinPlatform.h"
 
+#include "MyDialogs.h"
 #include "RunnerError.h"
 #include "WinUtil.h"
 
@@ -93,6 +94,7 @@ void InstallWinSeams() {
   seams::SetClock(&clock);
   seams::SetFs(&fs);
   seams::SetUi(&ui);
+  InstallWinTemplateHooks();
 }
 
 std::string TempDir() {
