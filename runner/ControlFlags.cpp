@@ -81,14 +81,15 @@ void ReadControlFlags(TMenuRebuild rebuildMenu) {
 
 void RefreshControlFlags(TMenuRebuild rebuildMenu) {
   const std::string path = InstallPath(kControlFile);
-  if (!seams::Fs().Exists(path)) {
+  // The time first: only a time of 0 needs the existence test (missing, or held open).
+  const TDateTime time = FileTimeOf(path);
+  if (time == 0 && !seams::Fs().Exists(path)) {
     const bool quitBefore = QuitAllowed;
     SetControlValues(true, true, kFreeSnoozeLimit);
     // The Quit item follows QuitAllowed at once, not only from some later rebuild.
     if (!quitBefore && rebuildMenu) rebuildMenu();
     return;
   }
-  const TDateTime time = FileTimeOf(path);
   if (time == ControlFlagsFileTime) return;
   ControlFlagsFileTime = time;
   ReadControlFlags(rebuildMenu);

@@ -96,14 +96,16 @@ bool TSched::Load() {
 }
 
 void TSched::ReloadIfChanged() {
-  if (!fs_.Exists(fileName_)) {
+  // The time first: it is 0 for a missing file, so the existence test (a second system
+  // call on every question) is needed only then.
+  const int32_t stamp = DosStamp(fs_.FileTime(fileName_));
+  if (stamp == 0 && !fs_.Exists(fileName_)) {
     // The fallback, on every question while the file is missing. The stamp is forgotten:
     // a file that comes back with its old time (restored from a copy) is read again.
     Load();
     stamp_ = -1;
     return;
   }
-  const int32_t stamp = DosStamp(fs_.FileTime(fileName_));
   if (stamp == stamp_) return;
   // A file that exists but cannot be read right now (its writer has it open) leaves the
   // old stamp, so the next question reads it again instead of keeping the fallback
