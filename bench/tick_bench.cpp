@@ -157,7 +157,7 @@ void Tick(TStepClock& clock) {
     gSink += static_cast<size_t>(Schedule->LastScheduledTime() > 0);
   } catch (...) {
   }
-  RefreshControlFlags(&NoMenu);
+  RefreshControlFlagsWith(&NoMenu);
   if (CurrentSlotKey() != LastTriggerSlot) LastTriggerSlot = -1;
   clock.now += 5.0 / 86400;
 }
@@ -233,7 +233,7 @@ int main(int argc, char** argv) {
     WriteFile(dir + "/zqbackup.properties", variant.schedule);
     memory.Forget();
     seams::SetFs(variant.fs);
-    CreateSchedule(TAmPm{});
+    CreateScheduleWith(TAmPm{});
     LoadSchedule();
     ControlFlagsFileTime = 0;
     LastTriggerSlot = -1;

@@ -56,7 +56,7 @@ TDateTime FileTimeOf(const std::string& path) { return seams::Fs().FileTime(path
 
 bool VerifySettingsHash() { return CheckDigest(nullptr) == TDigestCheck::Match; }
 
-void ReadControlFlags(TMenuRebuild rebuildMenu) {
+void ReadControlFlagsWith(TMenuRebuild rebuildMenu) {
   const bool quitBefore = QuitAllowed;
   std::string text;
   const TDigestCheck check = CheckDigest(&text);
@@ -79,7 +79,7 @@ void ReadControlFlags(TMenuRebuild rebuildMenu) {
   if (rebuildMenu) rebuildMenu();
 }
 
-void RefreshControlFlags(TMenuRebuild rebuildMenu) {
+void RefreshControlFlagsWith(TMenuRebuild rebuildMenu) {
   const std::string path = InstallPath(kControlFile);
   // The time first: only a time of 0 needs the existence test (missing, or held open).
   const TDateTime time = FileTimeOf(path);
@@ -92,5 +92,5 @@ void RefreshControlFlags(TMenuRebuild rebuildMenu) {
   }
   if (time == ControlFlagsFileTime) return;
   ControlFlagsFileTime = time;
-  ReadControlFlags(rebuildMenu);
+  ReadControlFlagsWith(rebuildMenu);
 }

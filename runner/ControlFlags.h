@@ -25,11 +25,11 @@ using TMenuRebuild = void (*)();
 // state (no Cancel, no Quit, 100 snoozes). A file that exists but cannot be read also
 // gives the strict state and clears ControlFlagsFileTime. Then calls `rebuildMenu`
 // (always after a complete reading; after an incomplete one only when QuitAllowed changed).
-void ReadControlFlags(TMenuRebuild rebuildMenu);
+void ReadControlFlagsWith(TMenuRebuild rebuildMenu);
 // Start-up and every tick: without "system2.properties" the free state (Cancel, Quit, 100
 // snoozes; the menu is rebuilt when QuitAllowed changes); otherwise ReadControlFlags when
 // the file's last-write time differs from ControlFlagsFileTime.
-void RefreshControlFlags(TMenuRebuild rebuildMenu);
+void RefreshControlFlagsWith(TMenuRebuild rebuildMenu);
 
 // Win32: the same with BuildTrayMenu as the rebuild.
 void ReadControlFlags();

@@ -2,5 +2,5 @@
 #include "ControlFlags.h"
 #include "MainWindow.h"
 
-void ReadControlFlags() { ReadControlFlags(&BuildTrayMenu); }
-void RefreshControlFlags() { RefreshControlFlags(&BuildTrayMenu); }
+void ReadControlFlags() { ReadControlFlagsWith(&BuildTrayMenu); }
+void RefreshControlFlags() { RefreshControlFlagsWith(&BuildTrayMenu); }

@@ -9,11 +9,6 @@ void LoadConnectionLibraries() {}
 void ReleaseIcmpLibrary() {}
 bool InternetConnected() { return false; }
 
-void FillSnoozeChoices() {}
-void StartTimerThread() {}
-void StopTimerThread() {}
-bool SnoozeRunning() { return false; }
-
 int StartClient(bool, bool, const std::vector<std::string>&) { return 1; }
 void CloseClientWindows() {}
 void ShowWillStartWarning() {}

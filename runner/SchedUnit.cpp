@@ -218,7 +218,7 @@ std::string TSched::ParseHour(const std::string& text) {
   return s.substr(0, 2);
 }
 
-void CreateSchedule(const TAmPm& designators) {
+void CreateScheduleWith(const TAmPm& designators) {
   Schedule = std::make_unique<TSched>(InstallPath("zqbackup.properties"), seams::Clock(),
                                       seams::Fs(), designators);
 }

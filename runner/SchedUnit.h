@@ -98,9 +98,9 @@ class TSched {
 // The process's schedule over InstallPath("zqbackup.properties"), created at start-up and
 // freed when the message loop ends. Null before and after.
 extern std::unique_ptr<TSched> Schedule;
-// Creates Schedule with the seams' clock and file system. The argument-less version
-// (Win32) takes the designators from the user's locale.
-void CreateSchedule(const TAmPm& designators);
+// Creates Schedule with the seams' clock and file system. CreateSchedule (Win32) takes
+// the designators from the user's locale.
+void CreateScheduleWith(const TAmPm& designators);
 void CreateSchedule();
 void LoadSchedule();
 void FreeSchedule();

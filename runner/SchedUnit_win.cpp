@@ -14,4 +14,6 @@ std::string LocaleText(LCTYPE type) {
 
 }  // namespace
 
-void CreateSchedule() { CreateSchedule(TAmPm{LocaleText(LOCALE_S1159), LocaleText(LOCALE_S2359)}); }
+void CreateSchedule() {
+  CreateScheduleWith(TAmPm{LocaleText(LOCALE_S1159), LocaleText(LOCALE_S2359)});
+}

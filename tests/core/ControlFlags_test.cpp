@@ -151,7 +151,7 @@ TEST_F(ControlFlagsTest, ValuesFromAMatchingFile) {
     fs.Put(kControl, c.control);
     PutDefaults(std::string("HASH=") + c.hash);
     gMenuBuilds = 0;
-    ReadControlFlags(&CountMenuBuild);
+    ReadControlFlagsWith(&CountMenuBuild);
     Expect(c.cancel, c.quit, c.snooze, c.control);
     EXPECT_EQ(gMenuBuilds, 1) << c.control;
   }
@@ -165,31 +165,31 @@ TEST_F(ControlFlagsTest, RefreshFollowsTheFileTime) {
   // Start-up while the client holds the file: its time reads 0, equal to the remembered
   // 0, so nothing is read and the zero state stays.
   fs.locked.push_back(kControl);
-  RefreshControlFlags(&CountMenuBuild);
+  RefreshControlFlagsWith(&CountMenuBuild);
   Expect(false, false, 0, "file time unreadable at start");
   EXPECT_EQ(gMenuBuilds, 0);
 
   fs.locked.clear();
-  RefreshControlFlags(&CountMenuBuild);
+  RefreshControlFlagsWith(&CountMenuBuild);
   Expect(true, false, 3, "first reading");
   EXPECT_EQ(gMenuBuilds, 1);
   EXPECT_EQ(ControlFlagsFileTime, 100.0);
 
-  RefreshControlFlags(&CountMenuBuild);  // unchanged time: nothing read, nothing rebuilt
+  RefreshControlFlagsWith(&CountMenuBuild);  // unchanged time: nothing read, nothing rebuilt
   EXPECT_EQ(gMenuBuilds, 1);
 
   // Edited by hand without a new HASH.
   fs.Put(kControl, "killrunner=OFF\r\n", 101.0);
-  RefreshControlFlags(&CountMenuBuild);
+  RefreshControlFlagsWith(&CountMenuBuild);
   Expect(false, false, 100, "edited by hand");
   EXPECT_EQ(gMenuBuilds, 2);
 
   // Deleted: free at once, and the menu shows Quit again at once.
   fs.Delete(kControl);
-  RefreshControlFlags(&CountMenuBuild);
+  RefreshControlFlagsWith(&CountMenuBuild);
   Expect(true, true, 100, "deleted");
   EXPECT_EQ(gMenuBuilds, 3);
-  RefreshControlFlags(&CountMenuBuild);
+  RefreshControlFlagsWith(&CountMenuBuild);
   EXPECT_EQ(gMenuBuilds, 3) << "no rebuild while nothing changes";
   EXPECT_EQ(ControlFlagsFileTime, 101.0) << "the remembered time stays";
 }
@@ -199,7 +199,7 @@ TEST_F(ControlFlagsTest, UnreadableFileGivesTheStrictStateAndIsReadAgain) {
   // for writing in between): strict until the next tick reads it completely.
   PutDefaults("HASH=0AIcQm+IVpOp49vZu11/+w==");
   fs.Put(kControl, "killrunner=OFF\r\n", 50.0);
-  RefreshControlFlags(&CountMenuBuild);
+  RefreshControlFlagsWith(&CountMenuBuild);
   Expect(true, true, 100, "free by the file");
 
   struct TLockedReader : TMemFileSystem {
@@ -211,13 +211,13 @@ TEST_F(ControlFlagsTest, UnreadableFileGivesTheStrictStateAndIsReadAgain) {
   } lockedReader(fs);
   fs.Put(kControl, "killrunner=OFF\r\n", 51.0);
   seams::SetFs(&lockedReader);
-  RefreshControlFlags(&CountMenuBuild);
+  RefreshControlFlagsWith(&CountMenuBuild);
   Expect(false, false, 100, "unreadable");
   EXPECT_EQ(ControlFlagsFileTime, 0.0);
   const int builds = gMenuBuilds;
 
   seams::SetFs(&fs);
-  RefreshControlFlags(&CountMenuBuild);
+  RefreshControlFlagsWith(&CountMenuBuild);
   Expect(true, true, 100, "read again at the next tick");
   EXPECT_EQ(gMenuBuilds, builds + 1);
 }

@@ -276,7 +276,7 @@ class TSchedWeekTest : public TSchedTest {
     for (int d = 1; d <= 7; ++d) scheduled_.insert(d * 24 + 19);
     for (int slot : {2 * 24 + 9, 2 * 24 + 13, 4 * 24 + 9, 6 * 24 + 9, 6 * 24 + 17})
       scheduled_.insert(slot);
-    CreateSchedule(TAmPm{});
+    CreateScheduleWith(TAmPm{});
     LoadSchedule();
   }
   // The next scheduled slot after `now`, worked out without TSched.
