@@ -26,10 +26,6 @@ void ShowSplash(const std::string&) {}
 void RunUpdate(const std::string& dir) {
   ShowInfoMessage("Updating " + dir + " is not available in this build.");
 }
-void RunUninstall(const std::string& dir) {
-  ShowInfoMessage("Uninstalling " + dir + " is not available in this build.");
-}
-void StartUninstallHandoff() {}
 bool EnsureJavaRuntime() { return true; }
 void RegisterShellVerb() {}
 void CheckConnectionSetup() {}

@@ -1,0 +1,33 @@
+// What update and uninstall need from Windows beyond the seams of Seams.h: the running
+// executable and the temporary directory, copies, attributes, directory removal and the
+// scheduler's main window. TWinMaintenanceHost (MaintenanceHost_win.h) is the Win32
+// version; tests give their own. GUI thread only.
+#pragma once
+#include <string>
+
+class IMaintenanceHost {
+ public:
+  virtual ~IMaintenanceHost() = default;
+  // The temporary directory, with its trailing backslash ("" when there is none).
+  virtual std::string TempDir() = 0;
+  // Full path of the running executable.
+  virtual std::string ExePath() = 0;
+  virtual void Sleep(unsigned ms) = 0;
+  // Leaves only the archive attribute (drops read-only, hidden, system). Failures ignored.
+  virtual void SetArchiveAttribute(const std::string& path) = 0;
+  // Copies a file, replacing the target. False on failure.
+  virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
+  // RemoveDirectoryTree (WinPlatform.h): never follows links, ignores failures.
+  virtual void RemoveTree(const std::string& dir) = 0;
+  // Removes a directory only when it is empty.
+  virtual bool RemoveEmptyDirectory(const std::string& dir) = 0;
+  // The main window of a running scheduler (class "TSWEXEForm", title "SWEXEForm").
+  virtual bool SchedulerWindowExists() = 0;
+  // Posts WM_DESTROY to it; the scheduler then leaves its message loop.
+  virtual void PostDestroyToScheduler() = 0;
+};
+
+// `dir` with one trailing backslash (unchanged when it has one; "" stays "").
+std::string WithTrailingBackslash(const std::string& dir);
+// `path` enclosed in double quotes, so CreateProcessA and Explorer never split it at a blank.
+std::string Quoted(const std::string& path);
