@@ -146,6 +146,14 @@ void JNICALL CallVoidMethod(JNIEnv* env, jobject obj, jmethodID id, ...) {
   m->body(env, obj);
 }
 
+// The C++ JNIEnv wrapper forwards CallVoidMethod to the va_list form.
+void JNICALL CallVoidMethodV(JNIEnv* env, jobject obj, jmethodID id, va_list) {
+  Enter(env, "CallVoidMethodV");
+  TMethod* m = reinterpret_cast<TMethod*>(id);
+  if (!obj || !m) std::abort();
+  m->body(env, obj);
+}
+
 jstring JNICALL NewString(JNIEnv* env, const jchar* chars, jsize len) {
   Enter(env, "NewString");
   return J(env).NewString(std::u16string(reinterpret_cast<const char16_t*>(chars), len));
@@ -350,6 +358,7 @@ void InitTables() {
   t.SetBooleanField = SetBooleanField;
   t.SetObjectField = SetObjectField;
   t.CallVoidMethod = CallVoidMethod;
+  t.CallVoidMethodV = CallVoidMethodV;
   t.NewString = NewString;
   t.GetStringLength = GetStringLength;
   t.GetStringChars = GetStringChars;
