@@ -80,7 +80,9 @@ TEST_F(BackupApiTest, ReadSecurityDescriptorRefusals) {
     EXPECT_EQ(read(env(), nullptr, J(c.path), c.buffer, c.length), 0);
     ExpectException(c.cls, c.message);
     // Only a failing security call comes after the attributes were stored.
-    if (c.length != 4) EXPECT_EQ(Jvm().Bytes(small)[0], 0x5A) << "buffer left alone";
+    if (c.length != 4) {
+      EXPECT_EQ(Jvm().Bytes(small)[0], 0x5A) << "buffer left alone";
+    }
   }
 }
 
@@ -187,9 +189,11 @@ TEST_F(BackupApiTest, BackupStreamMarshalsBufferOffsetAndContext) {
   jint stored = Jvm().Ints(context)[0];
   EXPECT_NE(stored, 0) << "context copied back";
 
-  // The next call of the sequence hands the same context back; a Java boolean counts by its
-  // low 8 bits only.
-  EXPECT_EQ(Java_com_korvel_stash9_os_win32_BackupApi_BackupWrite(env(), nullptr, context, h, buffer, 0, 10, 0x100, 0x100), 10);
+  // The next call of the sequence hands the same context back. A Java boolean counts by its
+  // low 8 bits only: called with 0x100 in the full argument slot, both flags read false.
+  using TWideBooleans = jint(JNICALL*)(JNIEnv*, jclass, jintArray, jint, jbyteArray, jint, jint, jint, jint);
+  auto backupWrite = reinterpret_cast<TWideBooleans>(reinterpret_cast<void*>(&Java_com_korvel_stash9_os_win32_BackupApi_BackupWrite));
+  EXPECT_EQ(backupWrite(env(), nullptr, context, h, buffer, 0, 10, 0x100, 0x100), 10);
   ASSERT_EQ(fake.calls.size(), 2u);
   EXPECT_EQ(fake.calls[1].contextIn, reinterpret_cast<void*>(0x5010));
   EXPECT_FALSE(fake.calls[1].abort);

@@ -171,7 +171,9 @@ TEST_F(DesktopIndicatorTest, LoadAndFreeImage) {
   jint icon = load(env(), nullptr, J(std::string(system) + "\\shell32.dll"));
   EXPECT_NE(icon, -1);
   EXPECT_NE(icon, 1);
-  if (icon != -1) EXPECT_NE(freeImage(env(), nullptr, icon), 0);
+  if (icon != -1) {
+    EXPECT_NE(freeImage(env(), nullptr, icon), 0);
+  }
   EXPECT_EQ(load(env(), nullptr, J(WindowsPath(ZQ_NATIVA_DLL))), -1) << "a library without icons";
   TTempDir dir("icon");
   dir.Write("plain.txt", "not an icon");

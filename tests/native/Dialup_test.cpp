@@ -101,7 +101,9 @@ TEST_F(DialupTest, WineServiceHasNoConnections) {
   EXPECT_EQ(NATIVE(Java_com_stowly_dialup_Nativa_RasEnumConnections)(env(), nullptr), nullptr);
   EXPECT_EQ(NATIVE(Java_com_stowly_dialup_Nativa_RasGetConnectStatus)(env(), nullptr, 0x1234), wine ? 0 : 601);
   jobjectArray entries = NATIVE(Java_com_stowly_dialup_Nativa_RasEnumEntries)(env(), nullptr);
-  if (entries) EXPECT_LE(Jvm().Objects(entries).size(), 20u);
+  if (entries) {
+    EXPECT_LE(Jvm().Objects(entries).size(), 20u);
+  }
   EXPECT_EQ(ExceptionClass(), "");
 }
 

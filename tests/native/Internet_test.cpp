@@ -100,8 +100,12 @@ TEST_F(TNativaTest, ProxyListsAndStringValues) {
     jstring bypass = Java_com_korvel_system_Internet_queryProxyBypass(env(), nullptr);
     EXPECT_EQ(servers != nullptr, c.servers != nullptr);
     EXPECT_EQ(bypass != nullptr, c.bypass != nullptr);
-    if (c.servers && servers) EXPECT_EQ(Jvm().Utf8(servers), c.servers);
-    if (c.bypass && bypass) EXPECT_EQ(Jvm().Utf8(bypass), c.bypass);
+    if (c.servers && servers) {
+      EXPECT_EQ(Jvm().Utf8(servers), c.servers);
+    }
+    if (c.bypass && bypass) {
+      EXPECT_EQ(Jvm().Utf8(bypass), c.bypass);
+    }
   }
   gValue = std::string("agent\0rest", 10);
   EXPECT_EQ(Jvm().Utf8(Java_com_korvel_system_Internet_queryStringValue(env(), nullptr, 41)), "agent");
