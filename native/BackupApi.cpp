@@ -58,7 +58,7 @@ void SetPrivilege(JNIEnv* env, jstring name, jboolean enable) {
   }
   DWORD error = ERROR_SUCCESS;
   {
-    jni::TWideCopy wideName = jni::CopyJavaStringWide(env, name);
+    jni::TJString wideName(env, name);
     if (!wideName) {
       ::CloseHandle(token);
       return;
@@ -87,7 +87,7 @@ jint ReadSecurityDescriptor(JNIEnv* env, jstring path, jbyteArray buffer, jint l
     return 0;
   }
   if (!jni::CheckBounds(env, buffer, 0, length)) return 0;
-  jni::TWideCopy widePath = jni::CopyJavaStringWide(env, path);
+  jni::TJString widePath(env, path);
   if (!widePath) return 0;
   DWORD error = ERROR_SUCCESS;
   DWORD needed = 0;
@@ -95,7 +95,7 @@ jint ReadSecurityDescriptor(JNIEnv* env, jstring path, jbyteArray buffer, jint l
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     error = ::GetLastError();
   } else {
-    jni::TJCritical bytes(env, buffer);
+    jni::TJByteArray bytes(env, buffer);
     if (!bytes.get()) return 0;
     memcpy(bytes.get(), &attributes, 4);
     if (!::GetFileSecurityW(widePath.get(), kSecurityInformation,
@@ -131,11 +131,11 @@ void WriteSecurityDescriptor(JNIEnv* env, jstring path, jbyteArray buffer, jint 
     return;
   }
   if (!jni::CheckBounds(env, buffer, offset, length - offset)) return;
-  jni::TWideCopy widePath = jni::CopyJavaStringWide(env, path);
+  jni::TJString widePath(env, path);
   if (!widePath) return;
   DWORD error = ERROR_SUCCESS;
   {
-    jni::TJCritical bytes(env, buffer);
+    jni::TJByteArray bytes(env, buffer);
     if (!bytes.get()) return;
     DWORD attributes;
     memcpy(&attributes, bytes.get() + offset, 4);
@@ -187,7 +187,7 @@ jint BackupStream(JNIEnv* env, TBackupStreamFn call, jintArray contextArray, jin
     ok = call(file, nullptr, 0, &done, TRUE, (processSecurity & 0xFF) != 0, &systemContext);
     ::CloseHandle(file);
   } else {
-    jni::TJCritical bytes(env, buffer);
+    jni::TJByteArray bytes(env, buffer);
     if (!bytes.get()) return 0;
     ok = call(file, bytes.get() + offset, static_cast<DWORD>(length), &done, FALSE,
               (processSecurity & 0xFF) != 0, &systemContext);
@@ -205,7 +205,7 @@ jint BackupStream(JNIEnv* env, TBackupStreamFn call, jintArray contextArray, jin
 
 jint CreateFileNative(JNIEnv* env, jstring path, jint access, jint share, jint security,
                       jint disposition, jint flags, jint templateFile) {
-  jni::TWideCopy widePath = jni::CopyJavaStringWide(env, path);
+  jni::TJString widePath(env, path);
   if (!widePath) return 0;
   HANDLE file = INVALID_HANDLE_VALUE;
   // A Java int cannot carry a valid SECURITY_ATTRIBUTES address; passing one on would let the

@@ -40,8 +40,9 @@ struct TIndicatorHandler {
   TIndicatorHandler* next = nullptr;
 };
 
+// The indicator thread finds its own JNI environment with GetEnv: when one indicator thread
+// ends and the next starts, a shared environment field would be overwritten by the wrong one.
 struct TIndicatorThread {
-  JNIEnv* env = nullptr;   // the indicator thread's own environment
   DWORD threadId = 0;      // 0 when no thread runs (or the running one is ending)
   JavaVM* vm = nullptr;
   int count = 0;           // indicators created or queued for creation, not yet destroyed
@@ -94,8 +95,8 @@ char* CopyText(const char* text) {
 LRESULT CALLBACK IndicatorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kActivateMessage && lParam == kActivateLParam) {
     auto* h = reinterpret_cast<TIndicatorHandler*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-    JNIEnv* env = gThread.env;
-    if (h && env) {
+    JNIEnv* env = nullptr;
+    if (h && gThread.vm->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_1_2) == JNI_OK && env) {
       env->CallVoidMethod(h->indicator, h->clicked);
       // An exception thrown by the Java listener must not stay pending on this thread.
       if (env->ExceptionCheck()) env->ExceptionClear();
@@ -140,7 +141,21 @@ void CreateIndicatorWindow(TIndicatorHandler* h) {
 
 // Frees `h` on the indicator thread. Returns true when it was the last indicator: the thread
 // record is cleared and the thread must end.
-bool DestroyHandler(TIndicatorHandler* h) {
+// Unlinks and frees `h`, clearing the Java field when it still names `h`; gLock held.
+HWND ReleaseHandlerLocked(JNIEnv* env, TIndicatorHandler* h) {
+  if (env) {
+    // A newer handler may already stand in the field (enable after disable): keep it.
+    if (env->GetIntField(h->indicator, h->handlerField) == h->cookie)
+      env->SetIntField(h->indicator, h->handlerField, 0);
+    env->DeleteGlobalRef(h->indicator);
+  }
+  HWND window = h->window;
+  delete[] h->tooltip;
+  delete h;
+  return window;
+}
+
+bool DestroyHandler(JNIEnv* env, TIndicatorHandler* h) {
   HWND window;
   {
     TLockGuard lock;
@@ -148,18 +163,12 @@ bool DestroyHandler(TIndicatorHandler* h) {
     while (*link && *link != h) link = &(*link)->next;
     if (!*link) return false;  // not ours: ignore
     *link = h->next;
-    JNIEnv* env = gThread.env;
-    if (env) {
-      // A newer handler may already stand in the field (enable after disable): keep it.
-      if (env->GetIntField(h->indicator, h->handlerField) == h->cookie)
-        env->SetIntField(h->indicator, h->handlerField, 0);
-      env->DeleteGlobalRef(h->indicator);
-    }
-    window = h->window;
+    window = ReleaseHandlerLocked(env, h);
   }
-  if (window) ::DestroyWindow(window);
-  delete[] h->tooltip;
-  delete h;
+  if (window) {
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);  // the handler is gone
+    ::DestroyWindow(window);
+  }
   TLockGuard lock;
   if (--gThread.count > 0) return false;
   gThread.threadId = 0;
@@ -173,7 +182,6 @@ struct TThreadStart {
 DWORD WINAPI IndicatorThreadMain(LPVOID param) {
   JNIEnv* env = nullptr;
   if (gThread.vm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) != JNI_OK) env = nullptr;
-  gThread.env = env;
   // Create the message queue before the starter posts its first request.
   MSG msg;
   ::PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
@@ -187,20 +195,26 @@ DWORD WINAPI IndicatorThreadMain(LPVOID param) {
       if (msg.wParam == kCreate) {
         CreateIndicatorWindow(h);
       } else if (msg.wParam == kDestroy && h) {
-        last = DestroyHandler(h);
+        last = DestroyHandler(env, h);
       }
       continue;
     }
     ::TranslateMessage(&msg);
     ::DispatchMessageA(&msg);
   }
-  if (!last) {  // WM_QUIT from outside: let the next enable start a new thread
+  if (!last) {
+    // WM_QUIT from outside: the windows die with this thread, so release every indicator (its
+    // Java field reads 0 again) and let the next enable start a new thread.
     TLockGuard lock;
-    if (gThread.threadId == ::GetCurrentThreadId()) gThread.threadId = 0;
+    while (TIndicatorHandler* h = gHandlers) {
+      gHandlers = h->next;
+      ReleaseHandlerLocked(env, h);
+    }
+    gThread.threadId = 0;
     gThread.count = 0;
   }
-  gThread.env = nullptr;
-  if (env) gThread.vm->DetachCurrentThread();
+  JavaVM* vm = gThread.vm;
+  if (env) vm->DetachCurrentThread();
   return 0;
 }
 

@@ -49,6 +49,17 @@ using TWideCopy = std::unique_ptr<wchar_t[]>;
 // characters (its exception stays pending).
 TWideCopy CopyJavaStringWide(JNIEnv* env, jstring text);
 
+// A Java string as a zero-terminated UTF-16 copy for the wide Win32 calls; false after the
+// copy raised (null string) or found an exception.
+class TJString {
+ public:
+  TJString(JNIEnv* env, jstring text) : copy_(CopyJavaStringWide(env, text)) {}
+  explicit operator bool() const { return copy_ != nullptr; }
+  const wchar_t* get() const { return copy_.get(); }
+ private:
+  TWideCopy copy_;
+};
+
 // The string's modified UTF-8 bytes, pinned for the object's lifetime and handed unchanged to
 // the ANSI Win32 functions (no code-page conversion: only ASCII travels faithfully).
 // A null string raises NullPointerException unless `allowNull`; ok() is false then, or when
@@ -68,18 +79,18 @@ class TJUtf8 {
   bool ok_ = false;
 };
 
-// Critical (pinned, no copy) access to a primitive array for the span of one Win32 call.
+// Critical (pinned, no copy) access to a byte array for the span of one Win32 call.
 // No JNI call may be made while it is held. Release copies back (mode 0).
-class TJCritical {
+class TJByteArray {
  public:
-  TJCritical(JNIEnv* env, jarray array)
+  TJByteArray(JNIEnv* env, jbyteArray array)
       : env_(env), array_(array),
         data_(static_cast<BYTE*>(env->GetPrimitiveArrayCritical(array, nullptr))) {}
-  ~TJCritical() {
+  ~TJByteArray() {
     if (data_) env_->ReleasePrimitiveArrayCritical(array_, data_, 0);
   }
-  TJCritical(const TJCritical&) = delete;
-  TJCritical& operator=(const TJCritical&) = delete;
+  TJByteArray(const TJByteArray&) = delete;
+  TJByteArray& operator=(const TJByteArray&) = delete;
   BYTE* get() const { return data_; }
  private:
   JNIEnv* env_;

@@ -61,7 +61,7 @@ bool StoreAnsi(JNIEnv* env, const TFileInfoFields& fields, jobject info, const W
 jint DriveType(JNIEnv* env, jstring root) {
   UINT type;
   if (WideApiMode) {
-    jni::TWideCopy path = jni::CopyJavaStringWide(env, root);
+    jni::TJString path(env, root);
     if (!path) return 0;
     type = ::GetDriveTypeW(path.get());
   } else {
@@ -80,7 +80,7 @@ jlong FindFirst(JNIEnv* env, jstring pattern, jobject info) {
   if (!FillFields(env, gFirstFileFields, info)) return 0;
   HANDLE search;
   if (WideApiMode) {
-    jni::TWideCopy widePattern = jni::CopyJavaStringWide(env, pattern);
+    jni::TJString widePattern(env, pattern);
     if (!widePattern) return 0;
     WIN32_FIND_DATAW data;
     search = ::FindFirstFileW(widePattern.get(), &data);

@@ -163,6 +163,32 @@ TEST_F(DesktopIndicatorTest, TwoIndicatorsTwoWindowsOneThread) {
   DisableAndWaitForEnd(b, thread);
 }
 
+TEST_F(DesktopIndicatorTest, ForeignRequestsAndQuitAreSafe) {
+  jobject indicator = Jvm().NewInstance(IndicatorClass());
+  Enable(indicator);
+  ASSERT_TRUE(WaitUntil([] { return CountIndicatorWindows() == 1; }));
+  HWND window = ::FindWindowA(kClass, kTitle);
+  DWORD thread = ::GetWindowThreadProcessId(window, nullptr);
+  // A destroy request naming no handler of ours, as a thread message and as a window message
+  // from another program, is ignored.
+  ::PostThreadMessageA(thread, WM_USER, 3, 0x12345678);
+  ::PostMessageA(window, WM_USER, 3, 0x12345678);
+  ASSERT_TRUE(Activate(window));
+  EXPECT_NE(Handler(indicator), 0);
+  // WM_QUIT ends the thread: its indicators are released and a new enable starts afresh.
+  HANDLE h = ::OpenThread(SYNCHRONIZE, FALSE, thread);
+  ::PostThreadMessageA(thread, WM_QUIT, 0, 0);
+  ASSERT_EQ(::WaitForSingleObject(h, 20000), WAIT_OBJECT_0);
+  ::CloseHandle(h);
+  EXPECT_EQ(Handler(indicator), 0);
+  EXPECT_EQ(Jvm().LiveGlobalRefs(), globalsBefore_);
+  Enable(indicator);
+  ASSERT_TRUE(WaitUntil([] { return CountIndicatorWindows() == 1; }));
+  window = ::FindWindowA(kClass, kTitle);
+  ASSERT_TRUE(Activate(window));
+  DisableAndWaitForEnd(indicator, ::GetWindowThreadProcessId(window, nullptr));
+}
+
 TEST_F(DesktopIndicatorTest, LoadAndFreeImage) {
   auto load = NATIVE(Java_com_stowly_guinative_DesktopIndicator_nativeLoadImage);
   auto freeImage = NATIVE(Java_com_stowly_guinative_DesktopIndicator_nativeFreeImage);

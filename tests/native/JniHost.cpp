@@ -341,6 +341,17 @@ jint JNICALL DetachCurrentThread(JavaVM*) {
   return JNI_OK;
 }
 
+jint JNICALL GetEnv(JavaVM*, void** penv, jint) {
+  std::lock_guard<std::recursive_mutex> lock(gJvm->mutex);
+  auto it = gJvm->threadEnvs.find(::GetCurrentThreadId());
+  if (it == gJvm->threadEnvs.end()) {
+    *penv = nullptr;
+    return JNI_EDETACHED;
+  }
+  *penv = it->second;
+  return JNI_OK;
+}
+
 void InitTables() {
   constexpr int kEnvSlots = sizeof(JNINativeInterface_) / sizeof(void*);
   constexpr int kVmSlots = sizeof(JNIInvokeInterface_) / sizeof(void*);
@@ -387,6 +398,7 @@ void InitTables() {
   t.GetJavaVM = GetJavaVM;
   gVmTable.AttachCurrentThread = AttachCurrentThread;
   gVmTable.DetachCurrentThread = DetachCurrentThread;
+  gVmTable.GetEnv = GetEnv;
 }
 
 }  // namespace
