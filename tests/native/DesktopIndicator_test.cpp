@@ -110,6 +110,15 @@ TEST_F(DesktopIndicatorTest, WindowDeliversActivationAndEndsWithDisable) {
   EXPECT_EQ(findWindow(env(), nullptr, nullptr, J(kTitle)), 0);
 }
 
+TEST_F(DesktopIndicatorTest, NullTooltipIsAllowed) {
+  jobject indicator = Jvm().NewInstance(IndicatorClass());
+  NATIVE(Java_com_stowly_guinative_DesktopIndicator_nativeEnable)(env(), indicator, 0, nullptr);
+  EXPECT_EQ(ExceptionClass(), "");
+  ASSERT_TRUE(WaitUntil([] { return CountIndicatorWindows() == 1; }));
+  HWND window = ::FindWindowA(kClass, kTitle);
+  DisableAndWaitForEnd(indicator, ::GetWindowThreadProcessId(window, nullptr));
+}
+
 TEST_F(DesktopIndicatorTest, DisableWithoutEnableDoesNothing) {
   jobject indicator = Jvm().NewInstance(IndicatorClass());
   Disable(indicator);

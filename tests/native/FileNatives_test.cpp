@@ -154,6 +154,8 @@ TEST_F(FileNativesTest, NullStringsRaiseNullPointerExceptionWithEmptyMessage) {
       {"nativeLoadImage", [&] { return (jlong)NATIVE(Java_com_stowly_guinative_DesktopIndicator_nativeLoadImage)(env(), nullptr, nullptr); }, -1},
       {"findWindow", [&] { return (jlong)NATIVE(Java_com_stowly_guinative_Win32Util_findWindow)(env(), nullptr, J("cls"), nullptr); }, 0},
       {"SetTitle", [&] { NATIVE(Java_com_stowly_dialup_Nativa_SetTitle)(env(), nullptr, nullptr); return jlong(0); }, 0},
+      {"nativeFindNextFile, null object", [&] { return (jlong)(NATIVE(Java_com_stowly_fileutils_Win32FileNatives_nativeFindNextFile)(env(), nullptr, 1, nullptr) != nullptr); }, 0},
+      {"nativeFindFirstFile, null object", [&] { return NATIVE(Java_com_stowly_fileutils_Win32FileNatives_nativeFindFirstFile)(env(), nullptr, J("C:\\*"), nullptr); }, 0},
       {"ExecShell", [&] { NATIVE(Java_com_stowly_dialup_Nativa_ExecShell)(env(), nullptr, nullptr); return jlong(0); }, 0},
   };
   for (auto& c : cases) {
