@@ -2,6 +2,8 @@
 // HKCU\Software\ZqTest (TWinRegistry maps HKCR, HKCU and HKLM there).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "MaintenanceHost_win.h"
 #include "Uninstall.h"
 #include "WinPlatform.h"
@@ -127,4 +129,27 @@ TEST_F(TWinUninstallTest, RunRemovesTreeEntriesAndShortcutsButNotWhatLinksPointT
   EXPECT_EQ(ui.shown[0].caption, "Uninstall");
   ::SetFileAttributesA(root.File("Inst\\keep\\deep\\ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!linked) GTEST_SKIP() << "no directory symbolic link could be created here";
+}
+
+// The installed program asks first; No leaves everything as it was.
+TEST(UninstallHandoffTest, NoToTheQuestionStartsNothing) {
+  wt::TTempDir inst("handoff");
+  const std::string exe = inst.File("ZqRunner.exe");
+  ASSERT_TRUE(::CopyFileA(wt::WindowsPath(ZQ_RUNNER_EXE).c_str(), exe.c_str(), FALSE));
+  const std::string source = std::getenv("ZQ_SOURCE_DIR") ? std::getenv("ZQ_SOURCE_DIR") : "";
+  ASSERT_TRUE(::CopyFileA(wt::WindowsPath(source + "/sample/install/resource.properties").c_str(),
+                          inst.File("resource.properties").c_str(), FALSE));
+  const std::string copy = ::TempDir() + "UnSW.exe";
+  ::SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileA(copy.c_str());
+
+  wt::TProcess p = wt::Start(exe, "-uninstall", inst.Path());
+  HWND box = nullptr;
+  ASSERT_TRUE(wt::WaitUntil([&] { return (box = wt::FindProcessWindow(p.pid, "Uninstall")) != nullptr; }, 15000));
+  EXPECT_EQ(wt::MessageBoxText(box), "This removes Stash9 and everything in " + inst.Path() +
+                                         ".\rDo you want to continue?");
+  ::PostMessageA(box, WM_COMMAND, IDNO, 0);
+  EXPECT_EQ(p.Wait(15000), 0);
+  EXPECT_EQ(::GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(::GetFileAttributesA(exe.c_str()), INVALID_FILE_ATTRIBUTES);
 }
