@@ -16,7 +16,7 @@ class IMaintenanceHost {
   // Leaves only the archive attribute (drops read-only, hidden, system). Failures ignored.
   virtual void SetArchiveAttribute(const std::string& path) = 0;
   // Copies a file, replacing the target. False on failure.
-  virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
+  virtual bool CopyFileOver(const std::string& from, const std::string& to) = 0;
   // RemoveDirectoryTree (WinPlatform.h): never follows links, ignores failures.
   virtual void RemoveTree(const std::string& dir) = 0;
   // Removes a directory only when it is empty.

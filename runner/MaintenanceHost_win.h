@@ -9,7 +9,7 @@ class TWinMaintenanceHost : public IMaintenanceHost {
   std::string ExePath() override;
   void Sleep(unsigned ms) override;
   void SetArchiveAttribute(const std::string& path) override;
-  bool CopyFile(const std::string& from, const std::string& to) override;
+  bool CopyFileOver(const std::string& from, const std::string& to) override;
   void RemoveTree(const std::string& dir) override;
   bool RemoveEmptyDirectory(const std::string& dir) override;
   bool SchedulerWindowExists() override;

@@ -16,7 +16,7 @@ void TWinMaintenanceHost::SetArchiveAttribute(const std::string& path) {
   ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
 }
 
-bool TWinMaintenanceHost::CopyFile(const std::string& from, const std::string& to) {
+bool TWinMaintenanceHost::CopyFileOver(const std::string& from, const std::string& to) {
   return ::CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
 }
 

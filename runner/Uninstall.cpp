@@ -52,10 +52,10 @@ bool ConfirmUninstall(IMaintenanceHost& host) {
   const std::string temp = host.TempDir();
   if (temp.empty()) return false;  // nowhere to put the copy
   // The copy takes its texts from beside itself.
-  host.CopyFile(InstallPath("resource.properties"), temp + "resource.properties");
+  host.CopyFileOver(InstallPath("resource.properties"), temp + "resource.properties");
   const std::string copy = temp + "UnSW.exe";
   host.SetArchiveAttribute(copy);
-  host.CopyFile(host.ExePath(), copy);
+  host.CopyFileOver(host.ExePath(), copy);
   // Both paths are quoted: a temporary or installation directory with blanks would
   // otherwise be split by CreateProcessA and by the copy's command-line parser.
   const std::string command =

@@ -91,7 +91,7 @@ class TFakeMaintenanceHost : public IMaintenanceHost {
     log.push_back("sleep " + std::to_string(ms));
   }
   void SetArchiveAttribute(const std::string& path) override { log.push_back("attrib " + path); }
-  bool CopyFile(const std::string& from, const std::string& to) override {
+  bool CopyFileOver(const std::string& from, const std::string& to) override {
     log.push_back("copy " + from + " -> " + to);
     if (!fs_.Has(from)) return false;
     fs_.Put(to, fs_.Get(from));
