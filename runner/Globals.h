@@ -3,12 +3,15 @@
 #pragma once
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "DateTime.h"
 
 extern std::string InstallDir;      // directory of the executable, no trailing backslash
 extern std::string ProductName;     // "Stash9" until S_9_NAME is read
 extern std::string ServerAddress;   // backup server host, port dropped
+// ZqRunner's own command-line arguments (quotes removed); the first client run gets them.
+extern std::vector<std::string> CommandArgs;
 
 // Settings of "zqbackup.properties" (LoadWarningSettings).
 extern bool WarnMissedBackups;

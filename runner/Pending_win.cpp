@@ -23,10 +23,11 @@ void RefreshControlFlags() {}
 void FillSnoozeChoices() {}
 void StartTimerThread() {}
 void StopTimerThread() {}
+void SuspendTimerThread() {}
+void ResumeTimerThread() {}
+void StopSnooze() {}
 bool SnoozeRunning() { return false; }
 
-int StartClient(bool, bool, const std::vector<std::string>&) { return 1; }
-void CloseClientWindows() {}
 void ShowWillStartWarning() {}
 void CheckMissedBackup() {}
 void ShowMissedWarningAgain() {}

@@ -13,17 +13,17 @@
 #include "Messages.h"
 #include "MyDialogs.h"
 #include "Pending.h"
+#include "RunThread.h"
 #include "RunnerError.h"
 #include "Settings.h"
 #include "WinPlatform.h"
 #include "uRunnerResource.h"
 
-std::vector<std::string> CommandArgs;
-
 namespace {
 
 void InitializeModule() {
   InstallWinSeams();
+  InstallProcessLauncher();
   LoadConnectionLibraries();
   InitTextTable(ExeDirectory() + "\\resource.properties", ::GetUserDefaultLangID());
   InstallDir = ExeDirectory();
