@@ -32,7 +32,6 @@ void ShowWillStartWarning() {}
 void CheckMissedBackup() {}
 void ShowMissedWarningAgain() {}
 
-void LoadShutdownSettings() {}
 void ShowShutdownDialog() {}
 
 void ShowBubbleFor(void*, const std::string&) {}

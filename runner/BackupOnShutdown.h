@@ -1,0 +1,29 @@
+// Backup on shut-down: the three switches of "defaults.properties", the last backup before
+// the session ends, the 10-second shut-down dialog and the request that ends the session.
+// Everything here runs on the GUI thread.
+#pragma once
+#include "Seams.h"
+
+// Fills BackupOnShutdown (default false), ShutdownPrompt and ShutdownProgress (default
+// true) from "defaults.properties" in InstallDir; a missing or unreadable file leaves the
+// defaults. Declared in Pending.h as well, for start-up.
+void LoadShutdownSettings();
+
+// The kind of session end: a restart when asked, else power-off on the NT family and a
+// plain shut-down on the others.
+TSessionEnd SessionEndKind(bool restart, bool ntFamily);
+
+// --- Win32 half (BackupOnShutdown_win.cpp) ---
+// Installs the Win32 session seam (privilege + ExitWindowsEx). Start-up does this once.
+void InstallSessionSeam();
+// Ends the session through the session seam, forced; true when Windows accepted.
+bool ShutDownWindows(bool restart);
+// While ZqRunner holds the end of the session (from the refused query until the session
+// is ended by ShutDownWindows) Windows Vista and later show this reason to the user.
+// Both are harmless repeats and do nothing where the call does not exist.
+void BlockSessionEnd();
+void UnblockSessionEnd();
+// Handler bodies of WM_RUNNER_SHUTDOWN_BACKUP and WM_RUNNER_SHUTDOWN_NOBACKUP: mark the
+// shut-down handled, run the last backup (the first only), then open the shut-down dialog.
+void RunShutdownBackup();
+void SkipShutdownBackup();
