@@ -14,10 +14,8 @@ enum : int {
   kClientUpdatePending = 3 // an update archive waits; WM_RUNNER_UPDATE was posted
 };
 
-// Snoozes taken from the backup-will-start warning since the last client run. Raised by
-// its Snooze button, cleared by every client run.
-extern std::atomic<int> SnoozeCount;
-// The warning offers Snooze only while fewer than SnoozeLimit snoozes were taken.
+// The will-start warning offers Snooze only while fewer than SnoozeLimit snoozes were
+// taken since the last client run (SnoozeCount, Snooze.h).
 bool SnoozeAllowed();
 
 // When "NewVer.ZLib" waits in InstallDir: posts WM_RUNNER_UPDATE to MainWindow, true.

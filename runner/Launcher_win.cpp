@@ -10,9 +10,9 @@
 #include "Pending.h"
 #include "RunThread.h"
 #include "Settings.h"
+#include "Snooze.h"
+#include "Workers.h"
 #include "uRunnerResource.h"
-
-std::atomic<int> SnoozeCount{0};
 
 bool SnoozeAllowed() { return SnoozeCount < SnoozeLimit; }
 
@@ -28,8 +28,7 @@ std::string ProgramNotFoundText(const std::string& commandLine) {
 }
 
 int RunClient(const TClientRequest& request, std::string& commandLine) {
-  SnoozeCount = 0;
-  StopSnooze();
+  ResetSnoozeForClientRun();
   if (CurrentDialog && ::IsWindowVisible(CurrentDialog)) {
     ::DestroyWindow(CurrentDialog);
     CurrentDialog = nullptr;

@@ -29,15 +29,10 @@ void FreeSchedule();
 // --- control flags of "system2.properties" ---
 void RefreshControlFlags();
 
-// --- worker threads (timer, countdown, snooze, message) ---
+// --- worker threads (timer, countdown, snooze, message): Snooze.h, Workers.h ---
 void FillSnoozeChoices();
 void StartTimerThread();
 void StopTimerThread();
-// No ticks arrive while a client runs: the client run suspends and resumes the timer.
-void SuspendTimerThread();
-void ResumeTimerThread();
-// Ends a running snooze without its message (every client run does this).
-void StopSnooze();
 // A snooze is counting down (the tick then leaves the tray tip alone).
 bool SnoozeRunning();
 

@@ -20,14 +20,6 @@ void FreeSchedule() {}
 
 void RefreshControlFlags() {}
 
-void FillSnoozeChoices() {}
-void StartTimerThread() {}
-void StopTimerThread() {}
-void SuspendTimerThread() {}
-void ResumeTimerThread() {}
-void StopSnooze() {}
-bool SnoozeRunning() { return false; }
-
 void ShowWillStartWarning() {}
 void CheckMissedBackup() {}
 void ShowMissedWarningAgain() {}

@@ -19,16 +19,6 @@ extern std::atomic<DWORD> LastClientProcessId;
 // until it has ended. True when the process was created.
 bool RunProcess(const std::string& commandLine, const std::string& workDir, bool wait);
 
-// The Win32 process seam: CreateProcessA with the window shown normally and no start-up
-// feedback cursor, the caller's environment, handles not inherited.
-class TWinProcessLauncher : public IProcessLauncher {
- public:
-  TProcessResult Start(const std::string& commandLine, const std::string& workDir,
-                       bool wait) override;
-};
-// Installs TWinProcessLauncher as the process seam (start-up does this once).
-void InstallProcessLauncher();
-
 // Runs a command line and waits for the process to end. Starts on creation; its creator
 // frees it after ThreadFinished. Result(): 0 the process was created and has ended, 1 it
 // could not be created (also when the thread itself could not be created).

@@ -4,40 +4,6 @@
 
 std::atomic<DWORD> LastClientProcessId{0};
 
-TProcessResult TWinProcessLauncher::Start(const std::string& commandLine,
-                                          const std::string& workDir, bool wait) {
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEOFFFEEDBACK;
-  si.wShowWindow = SW_SHOWNORMAL;
-  PROCESS_INFORMATION pi = {};
-  std::string buffer = commandLine;  // CreateProcessA may write into its command line
-  TProcessResult result;
-  if (!::CreateProcessA(nullptr, &buffer[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        workDir.empty() ? nullptr : workDir.c_str(), &si, &pi)) {
-    result.error = ::GetLastError();
-    return result;
-  }
-  TKernelHandle process(pi.hProcess), thread(pi.hThread);
-  result.started = true;
-  result.processId = pi.dwProcessId;
-  // Published now, not when Start returns: a waiting start returns only at the process's
-  // end, and meanwhile CloseClientWindows must already find this process.
-  LastClientProcessId = pi.dwProcessId;
-  if (wait) {
-    // A console program has no input queue: WaitForInputIdle then fails at once, which
-    // is as good as idle here.
-    ::WaitForInputIdle(process.get(), INFINITE);
-    ::WaitForSingleObject(process.get(), INFINITE);
-  }
-  return result;
-}
-
-void InstallProcessLauncher() {
-  static TWinProcessLauncher launcher;
-  seams::SetLauncher(&launcher);
-}
-
 bool RunProcess(const std::string& commandLine, const std::string& workDir, bool wait) {
   const TProcessResult r = seams::Launcher().Start(commandLine, workDir, wait);
   LastClientProcessId = r.started ? r.processId : 0;

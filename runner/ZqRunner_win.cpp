@@ -13,9 +13,9 @@
 #include "Messages.h"
 #include "MyDialogs.h"
 #include "Pending.h"
-#include "RunThread.h"
 #include "RunnerError.h"
 #include "Settings.h"
+#include "WinLauncher.h"
 #include "WinPlatform.h"
 #include "uRunnerResource.h"
 
@@ -23,7 +23,7 @@ namespace {
 
 void InitializeModule() {
   InstallWinSeams();
-  InstallProcessLauncher();
+  InstallWinLauncher();
   LoadConnectionLibraries();
   InitTextTable(ExeDirectory() + "\\resource.properties", ::GetUserDefaultLangID());
   InstallDir = ExeDirectory();

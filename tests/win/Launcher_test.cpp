@@ -14,6 +14,8 @@
 #include "Messages.h"
 #include "Pending.h"
 #include "RunThread.h"
+#include "Snooze.h"
+#include "WinLauncher.h"
 #include "WinPlatform.h"
 #include "WinTestUtil.h"
 #include "core/Fakes.h"
@@ -95,7 +97,7 @@ class LauncherTest : public ::testing::Test {
 
   void SetUp() override {
     InstallWinSeams();
-    InstallProcessLauncher();
+    InstallWinLauncher();
     seams::SetUi(&ui);
     InstallDir = inst.Path();
     ProductName = "Stash9";
@@ -344,7 +346,7 @@ TEST(RunThreadTest, LockThreadWaitsForTheFileToBeFree) {
 
 TEST(RunThreadTest, RunThreadReportsAProcessThatCannotBeCreated) {
   InstallWinSeams();
-  InstallProcessLauncher();
+  InstallWinLauncher();
   TRunThread run("Z:\\no\\such\\program.exe", "");
   WaitPumping(run, 5);
   EXPECT_EQ(run.Result(), 1);
