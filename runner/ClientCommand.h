@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What a caller of StartClient asks for.
@@ -77,10 +78,16 @@ uint32_t TotalMemoryMegabytes();
 // Gathers the setup afresh and composes the command for this request.
 TClientCommand BuildClientCommand(const TClientRequest& request);
 
-#include <algorithm>
 template <typename Less>
 std::string LastSorted(std::vector<std::string> names, Less less) {
-  if (names.empty()) return {};
-  std::stable_sort(names.begin(), names.end(), less);
-  return names.back();
+  // The last of a stable ascending sort, found without sorting: the greatest name, and of
+  // equal ones the one listed last.
+  std::string last;
+  bool any = false;
+  for (auto& name : names)
+    if (!any || !less(name, last)) {
+      last = std::move(name);
+      any = true;
+    }
+  return last;
 }

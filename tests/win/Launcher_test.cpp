@@ -106,7 +106,7 @@ class LauncherTest : public ::testing::Test {
     LaunchInProgress = false;
     SnoozeCount = 0;
     ClientMemoryMB = 96;
-    inst.Write("zqbackup.properties", "application.memory=96\r\n");
+    inst.Write("zqbackup.properties", "scheduler.dayswarning=4\r\napplication.memory=96\r\n");
     inst.Write("stash9.jar", "");
     InstallStandin("java\\bin\\javaw.exe");
     ::SetEnvironmentVariableA("ZQ_STANDIN_LOG", inst.File("standin.log").c_str());
@@ -136,7 +136,17 @@ class LauncherTest : public ::testing::Test {
  public:
   // Lets the next client end as soon as it has recorded its command line.
   void QuickClient() { ::SetEnvironmentVariableA("ZQ_STANDIN_EXIT_MS", "1"); }
-  std::string Log() const { return inst.Read("standin.log"); }
+  // Read with write sharing: the stand-in may be appending at the same moment.
+  std::string Log() const {
+    TFileHandle f(::CreateFileA(inst.File("standin.log").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                nullptr));
+    std::string data;
+    char buf[4096];
+    DWORD got = 0;
+    while (f && ::ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got) data.append(buf, got);
+    return data;
+  }
   void ClearLog() const { ::DeleteFileA(inst.File("standin.log").c_str()); }
   std::string LastCommand() const {
     const auto cmds = Tagged(Log(), "CMD");
@@ -196,7 +206,7 @@ TEST_F(LauncherTest, OnlyTheFirstRunWithoutMinGetsZqRunnersArguments) {
 
 TEST_F(LauncherTest, MemoryOptionComesFromTheSettingsReadAfterEachRun) {
   QuickClient();
-  inst.Write("zqbackup.properties", "application.memory=128\r\n");
+  inst.Write("zqbackup.properties", "scheduler.dayswarning=4\r\napplication.memory=128\r\n");
   StartClient(false, false, {});  // still the 96 read before
   EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(""));
   EXPECT_EQ(ClientMemoryMB, 128);
@@ -205,7 +215,7 @@ TEST_F(LauncherTest, MemoryOptionComesFromTheSettingsReadAfterEachRun) {
                                std::to_string(TotalMemoryMegabytes()));
   // Not a whole number: no configured size, so the machine's memory decides (Wine's
   // machines have far more than 64 MB: no option).
-  inst.Write("zqbackup.properties", "application.memory=12x\r\n");
+  inst.Write("zqbackup.properties", "scheduler.dayswarning=4\r\napplication.memory=12x\r\n");
   StartClient(false, false, {});
   StartClient(false, false, {});
   EXPECT_EQ(LastCommand(), PrivateJavaw() + " -cp stash9.jar com.stowly.gui.RamBackup " +
@@ -300,8 +310,9 @@ TEST_F(LauncherTest, DoubleClickDuringARunIsIgnored) {
   EXPECT_EQ(StartClient(false, false, {}), kClientRan);
   poker.Join();
   EXPECT_EQ(TFakeMainWindow::NestedResults(), std::vector<int>{kClientNotStarted});
-  EXPECT_EQ(Tagged(Log(), "CMD").size(), 1u);
-  EXPECT_EQ(Tagged(Log(), "EVENT").size(), 1u);
+  const std::string log = Log();
+  EXPECT_EQ(Tagged(log, "CMD").size(), 1u) << log;
+  EXPECT_NE(log.find("EVENT"), std::string::npos) << log;  // it ran until the test let it go
 }
 
 TEST_F(LauncherTest, ARunResetsTheSnoozeCount) {

@@ -54,8 +54,12 @@ std::string ReadFileText(const std::string& path) {
 
 void Log(const std::string& line) {
   // Opened per line with sharing, so the test can read the log while this program runs.
-  HANDLE f = ::CreateFileA(gLog.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE f = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 50 && f == INVALID_HANDLE_VALUE; ++attempt) {
+    f = ::CreateFileA(gLog.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) ::Sleep(10);  // a reader without write sharing has it open
+  }
   if (f == INVALID_HANDLE_VALUE) return;
   const std::string text = line + "\r\n";
   DWORD wrote = 0;
