@@ -18,12 +18,10 @@ TSessionEnd SessionEndKind(bool restart, bool ntFamily);
 void InstallSessionSeam();
 // Ends the session through the session seam, forced; true when Windows accepted.
 bool ShutDownWindows(bool restart);
-// While ZqRunner holds the end of the session (from the refused query until the session
-// is ended by ShutDownWindows) Windows Vista and later show this reason to the user.
-// Both are harmless repeats and do nothing where the call does not exist.
+// While ZqRunner holds the end of the session (from the refused query until ShutDownWindows
+// ends it) Windows Vista and later show the user a reason: the product name with the
+// localised "backing up" text. Repeats are harmless; before Vista both do nothing.
 void BlockSessionEnd();
 void UnblockSessionEnd();
-// Handler bodies of WM_RUNNER_SHUTDOWN_BACKUP and WM_RUNNER_SHUTDOWN_NOBACKUP: mark the
-// shut-down handled, run the last backup (the first only), then open the shut-down dialog.
-void RunShutdownBackup();
-void SkipShutdownBackup();
+// ShowShutdownDialog (declared in Pending.h): the 10-second dialog owned by MainWindow
+// whose end powers off and whose Restart button restarts instead.

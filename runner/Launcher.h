@@ -1,8 +1,9 @@
 // The client run: every start of the Java client goes through StartClient (declared in
 // Pending.h with the other cross-module entry points). GUI thread only.
 #pragma once
-#include <atomic>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ClientCommand.h"
 
@@ -28,3 +29,8 @@ int RunClient(const TClientRequest& request, std::string& commandLine);
 
 // The text shown when the main jar is missing or the process could not be created.
 std::string ProgramNotFoundText(const std::string& commandLine);
+
+// The backup-will-start warning's template (WillStartWarning_win.cpp): Cancel disabled and
+// no close box unless `cancelAllowed`; Snooze and its list disabled unless `snoozeAllowed`.
+// ShowWillStartWarning (Pending.h) shows it with its 60-second countdown.
+std::vector<uint8_t> BuildWillStartTemplate(bool cancelAllowed, bool snoozeAllowed);

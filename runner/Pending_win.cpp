@@ -9,11 +9,9 @@ void LoadConnectionLibraries() {}
 void ReleaseIcmpLibrary() {}
 bool InternetConnected() { return false; }
 
-void ShowWillStartWarning() {}
 void CheckMissedBackup() {}
 void ShowMissedWarningAgain() {}
 
-void ShowShutdownDialog() {}
 
 void ShowBubbleFor(void*, const std::string&) {}
 void CloseBubble() {}

@@ -3,9 +3,11 @@
 // what the client really got with what it should get.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "BackupOnShutdown.h"
 #include "ClientCommand.h"
 #include "ClientWindow.h"
 #include "Globals.h"
@@ -100,6 +102,11 @@ class LauncherTest : public ::testing::Test {
     InstallWinLauncher();
     seams::SetUi(&ui);
     InstallDir = inst.Path();
+    // The sample installation's English texts.
+    const char* source = std::getenv("ZQ_SOURCE_DIR");
+    if (source)
+      InitTextTable(wt::WindowsPath(std::string(source) + "/sample/install/resource.properties"),
+                    0x0409);
     ProductName = "Stash9";
     CommandArgs.clear();
     LaunchCount = 1;
@@ -371,4 +378,211 @@ TEST(RunThreadTest, PumpMessagesLeavesTheQuitMessageForTheLoop) {
   ASSERT_TRUE(::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
   EXPECT_EQ(msg.wParam, 7u);
+}
+
+namespace {
+
+// The control of `dialog` with this id and window class ("Button", "Static", "ComboBox"):
+// the will-start warning has a label and a button that share id 102.
+struct TChildSearch {
+  int id;
+  const char* cls;
+  HWND found;
+};
+BOOL CALLBACK FindChildProc(HWND child, LPARAM param) {
+  auto* s = reinterpret_cast<TChildSearch*>(param);
+  char cls[64] = {};
+  ::GetClassNameA(child, cls, sizeof cls);
+  if (::GetDlgCtrlID(child) == s->id && lstrcmpiA(cls, s->cls) == 0) {
+    s->found = child;
+    return FALSE;
+  }
+  return TRUE;
+}
+HWND Child(HWND dialog, int id, const char* cls) {
+  TChildSearch s{id, cls, nullptr};
+  ::EnumChildWindows(dialog, FindChildProc, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+std::string TextOf(HWND window) {
+  char text[512] = {};
+  ::GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+// Records the session ends asked for instead of ending the session.
+class TRecordingSession : public ISession {
+ public:
+  std::vector<TSessionEnd> ends;
+  bool EndSession(TSessionEnd kind) override {
+    ends.push_back(kind);
+    return true;
+  }
+};
+
+}  // namespace
+
+class WillStartWarningTest : public LauncherTest {
+ protected:
+  void SetUp() override {
+    LauncherTest::SetUp();
+    QuickClient();
+    FillSnoozeChoices();
+    CancelAllowed = true;
+    SnoozeLimit = 3;
+    SnoozeCount = 0;
+    SnoozeActive = false;
+  }
+  void TearDown() override {
+    if (CurrentDialog) ::DestroyWindow(CurrentDialog);
+    ResetSnoozeForClientRun();  // ends a snooze a test started
+    LauncherTest::TearDown();
+  }
+};
+
+TEST_F(WillStartWarningTest, CountdownEndStartsTheScheduledBackupOnly) {
+  ShowWillStartWarning();
+  ASSERT_TRUE(CurrentDialog);
+  HWND dialog = CurrentDialog;
+  EXPECT_EQ(TextOf(dialog), "Stash9");
+  // What the countdown thread sends when the time is up.
+  ::SendMessageA(dialog, WM_COMMAND, 105, 0);
+  EXPECT_FALSE(::IsWindow(dialog));
+  EXPECT_EQ(CurrentDialog, nullptr);
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(" -s"));
+}
+
+TEST_F(WillStartWarningTest, BackupNowPassesBothAndTheCountShowsInTheLabel) {
+  ShowWillStartWarning();
+  ASSERT_TRUE(CurrentDialog);
+  HWND label = Child(CurrentDialog, 102, "Static");
+  HWND button = Child(CurrentDialog, 102, "Button");
+  ASSERT_TRUE(label && button);
+  // The countdown's messages go to item 102, which is the label (created first).
+  ASSERT_TRUE(wt::WaitUntil([&] { return TextOf(label) != "....."; }, 5000));
+  const std::string counted = TextOf(label);
+  EXPECT_TRUE(counted == "The backup will start in 60 seconds." ||
+              counted == "The backup will start in 59 seconds.")
+      << counted;
+  EXPECT_EQ(TextOf(button), GetText("RUNNER_Backup_Now"));
+  ::SendMessageA(button, BM_CLICK, 0, 0);
+  EXPECT_EQ(CurrentDialog, nullptr);
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(" -backupnow -s"));
+}
+
+TEST_F(WillStartWarningTest, SnoozeLimitDisablesSnoozeAndTheList) {
+  struct {
+    int limit, taken;
+    bool cancelAllowed;
+    bool snoozeEnabled;
+  } cases[] = {{2, 2, true, false}, {2, 1, false, true}, {0, 0, true, false}, {3, 0, false, true}};
+  for (const auto& c : cases) {
+    SnoozeLimit = c.limit;
+    SnoozeCount = c.taken;
+    CancelAllowed = c.cancelAllowed;
+    ShowWillStartWarning();
+    ASSERT_TRUE(CurrentDialog);
+    EXPECT_EQ(::IsWindowEnabled(Child(CurrentDialog, 104, "Button")) != FALSE, c.snoozeEnabled);
+    HWND list = Child(CurrentDialog, 106, "ComboBox");
+    EXPECT_EQ(::IsWindowEnabled(list) != FALSE, c.snoozeEnabled);
+    EXPECT_EQ(::IsWindowEnabled(Child(CurrentDialog, 103, "Button")) != FALSE, c.cancelAllowed);
+    // Without cancelling there is no system menu, hence no close box.
+    EXPECT_EQ((::GetWindowLongA(CurrentDialog, GWL_STYLE) & WS_SYSMENU) != 0, c.cancelAllowed);
+    EXPECT_EQ(::SendMessageA(list, CB_GETCOUNT, 0, 0), 5);
+    EXPECT_EQ(::SendMessageA(list, CB_GETCURSEL, 0, 0), 0);
+    ::DestroyWindow(CurrentDialog);
+    EXPECT_EQ(CurrentDialog, nullptr);
+  }
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(WillStartWarningTest, SnoozeCountsAndARunResetsTheCount) {
+  SnoozeLimit = 2;
+  SnoozeCount = 1;
+  ShowWillStartWarning();
+  ASSERT_TRUE(CurrentDialog);
+  ::SendMessageA(Child(CurrentDialog, 106, "ComboBox"), CB_SETCURSEL, 4, 0);  // 2 hours
+  ::SendMessageA(Child(CurrentDialog, 104, "Button"), BM_CLICK, 0, 0);
+  EXPECT_EQ(CurrentDialog, nullptr);
+  EXPECT_EQ(SnoozeCount, 2);
+  EXPECT_TRUE(SnoozeRunning());
+
+  // The snooze has come back: Snooze is used up.
+  ShowWillStartWarning();
+  ASSERT_TRUE(CurrentDialog);
+  EXPECT_FALSE(::IsWindowEnabled(Child(CurrentDialog, 104, "Button")));
+  ::SendMessageA(CurrentDialog, WM_COMMAND, 105, 0);  // the countdown ends: a client run
+  EXPECT_EQ(SnoozeCount, 0);
+  EXPECT_TRUE(StopSnoozeRequested);
+  ShowWillStartWarning();
+  ASSERT_TRUE(CurrentDialog);
+  EXPECT_TRUE(::IsWindowEnabled(Child(CurrentDialog, 104, "Button")));
+}
+
+TEST_F(WillStartWarningTest, CancelAndCloseStartNothing) {
+  ShowWillStartWarning();
+  ::SendMessageA(Child(CurrentDialog, 103, "Button"), BM_CLICK, 0, 0);
+  EXPECT_EQ(CurrentDialog, nullptr);
+  ShowWillStartWarning();
+  ::SendMessageA(CurrentDialog, WM_CLOSE, 0, 0);
+  EXPECT_EQ(CurrentDialog, nullptr);
+  EXPECT_EQ(Log(), "");
+}
+
+class ShutdownDialogTest : public LauncherTest {
+ protected:
+  TRecordingSession session;
+  void SetUp() override {
+    LauncherTest::SetUp();
+    seams::SetSession(&session);
+  }
+  void TearDown() override {
+    if (HWND d = Dialog()) ::DestroyWindow(d);
+    seams::SetSession(nullptr);
+    LauncherTest::TearDown();
+  }
+  static HWND Dialog() { return ::FindWindowA("#32770", "Shutting down"); }
+};
+
+TEST_F(ShutdownDialogTest, RestartButtonCountsDownAndRestarts) {
+  ShowShutdownDialog();
+  HWND dialog = Dialog();
+  ASSERT_TRUE(dialog);
+  EXPECT_EQ(TextOf(Child(dialog, 20, "Static")), GetText("RUNNER_Win_Shutdown"));
+  HWND restart = Child(dialog, 102, "Button");
+  ASSERT_TRUE(restart);
+  ASSERT_TRUE(wt::WaitUntil([&] { return TextOf(restart) != "Restart"; }, 5000));
+  const std::string counted = TextOf(restart);
+  EXPECT_TRUE(counted == "Restart 10" || counted == "Restart 9") << counted;
+  ::SendMessageA(restart, BM_CLICK, 0, 0);
+  EXPECT_FALSE(::IsWindow(dialog));
+  EXPECT_EQ(session.ends, std::vector<TSessionEnd>{TSessionEnd::Reboot});
+}
+
+TEST_F(ShutdownDialogTest, QueryWithoutPromptOrProgressBacksUpQuietlyThenPowersOff) {
+  // The real main window, driven as Windows would drive it.
+  ::DestroyWindow(MainWindow);
+  MainWindow = nullptr;
+  RegisterMainWindowClass();
+  ASSERT_TRUE(CreateMainWindow());
+  WindowCalls.shutdownCloseWaitMs = 0;
+  QuickClient();
+  BackupOnShutdown = true;
+  ShutdownPrompt = false;
+  ShutdownProgress = false;
+  ShutdownHandled = false;
+
+  EXPECT_EQ(::SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  EXPECT_EQ(Log(), "");  // a log-off is never held
+  EXPECT_EQ(::SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, 0), FALSE);
+  // The refusal posted the backup request; it runs the client, then opens the dialog,
+  // whose countdown ends the session after 10 seconds.
+  ASSERT_TRUE(wt::WaitUntil([&] { return !session.ends.empty(); }, 20000));
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(" -nogui"));
+  EXPECT_EQ(Tagged(Log(), "CMD").size(), 1u);
+  EXPECT_EQ(session.ends, std::vector<TSessionEnd>{TSessionEnd::PowerOff});
+  EXPECT_EQ(Dialog(), nullptr);
+  // Handled now: the next query goes through.
+  EXPECT_EQ(::SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, 0), TRUE);
+  WindowCalls = DefaultWindowCalls();
 }
