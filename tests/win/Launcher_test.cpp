@@ -332,18 +332,6 @@ TEST_F(LauncherTest, ARunResetsTheSnoozeCount) {
   EXPECT_TRUE(SnoozeAllowed());
 }
 
-TEST_F(LauncherTest, NoRuntimeSaysSo) {
-  // The launcher without a private runtime and with no registry home is no runtime;
-  // the registry is left alone here, so it takes a machine without a Java runtime.
-  ::DeleteFileA(inst.File("java\\bin\\javaw.exe").c_str());
-  if (!FindJavaHome().empty()) GTEST_SKIP() << "a Java runtime is installed in this prefix";
-  InstallStandin("zqbackup.exe");
-  EXPECT_EQ(StartClient(false, false, {}), kClientNoRuntime);
-  ASSERT_EQ(ui.shown.size(), 1u);
-  EXPECT_EQ(ui.shown[0].text, GetText("RUNNER_JRE_not_found"));
-  EXPECT_EQ(Log(), "");
-}
-
 TEST(RunThreadTest, LockThreadWaitsForTheFileToBeFree) {
   wt::TTempDir dir("lock");
   dir.Write("_ISDEL.EXE", "x");
@@ -585,4 +573,98 @@ TEST_F(ShutdownDialogTest, QueryWithoutPromptOrProgressBacksUpQuietlyThenPowersO
   // Handled now: the next query goes through.
   EXPECT_EQ(::SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, 0), TRUE);
   WindowCalls = DefaultWindowCalls();
+}
+
+// HKEY_LOCAL_MACHINE is redirected, for this test process only, to a key below HKCU, so
+// the runtime entries are the test's own and the machine's registry is never touched.
+class JavaRegistryTest : public LauncherTest {
+ protected:
+  std::string keyPath;
+  HKEY fakeMachine = nullptr;
+
+  void SetUp() override {
+    LauncherTest::SetUp();
+    QuickClient();
+    keyPath = "Software\\ZqLauncherTest\\Machine" + std::to_string(::GetCurrentProcessId());
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, &fakeMachine, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegOverridePredefKey(HKEY_LOCAL_MACHINE, fakeMachine), ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    ::RegCloseKey(fakeMachine);
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\ZqLauncherTest");
+    LauncherTest::TearDown();
+  }
+  // A runtime entry; `home` empty = no JavaHome value.
+  void AddRuntime(const std::string& version, const std::string& home, DWORD type = REG_SZ) {
+    HKEY key = nullptr;
+    const std::string path = "Software\\JavaSoft\\Java Runtime Environment\\" + version;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    if (!home.empty())
+      ::RegSetValueExA(key, "JavaHome", 0, type, reinterpret_cast<const BYTE*>(home.c_str()),
+                       static_cast<DWORD>(home.size() + 1));
+    ::RegCloseKey(key);
+  }
+  std::string Dir(const std::string& name) {
+    ::CreateDirectoryA(inst.File(name).c_str(), nullptr);
+    return inst.File(name);
+  }
+};
+
+TEST_F(JavaRegistryTest, HighestVersionKeyWins) {
+  EXPECT_EQ(FindJavaHome(), "");  // no key at all
+  AddRuntime("1.3.1", Dir("jre131"));
+  AddRuntime("1.4.2_06", Dir("jre14206"));
+  AddRuntime("1.4.2", Dir("jre142"));
+  EXPECT_EQ(FindJavaHome(), inst.File("jre14206"));
+  EXPECT_EQ(FindJavaw(), "");  // its bin\javaw.exe does not exist
+}
+
+TEST_F(JavaRegistryTest, UnusableHomeIsNoRuntime) {
+  AddRuntime("1.4.2", inst.File("missing"));
+  EXPECT_EQ(FindJavaHome(), "");
+  AddRuntime("1.5.0", "");
+  EXPECT_EQ(FindJavaHome(), "");  // the highest key has no JavaHome: the others do not count
+  AddRuntime("1.6.0", Dir("jre160"), REG_BINARY);
+  EXPECT_EQ(FindJavaHome(), "");
+}
+
+TEST_F(JavaRegistryTest, PrivateRuntimeIsPreferredToTheInstalledOne) {
+  AddRuntime("1.4.2", Dir("jre"));
+  Dir("jre\\bin");
+  InstallStandin("jre\\bin\\javaw.exe");
+  StartClient(false, true, {});
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(" -backupnow"));
+
+  ::DeleteFileA(inst.File("java\\bin\\javaw.exe").c_str());
+  StartClient(false, true, {});
+  EXPECT_EQ(LastCommand(), Quoted(inst.File("jre\\bin\\javaw.exe")) + Tail(" -backupnow"));
+}
+
+TEST_F(JavaRegistryTest, ClientLauncherGetsTheRegistryHomeEvenWithoutItsJavaw) {
+  ::DeleteFileA(inst.File("java\\bin\\javaw.exe").c_str());
+  AddRuntime("1.4.2", Dir("jre"));
+  InstallStandin("zqbackup.exe");
+  StartClient(true, false, {});
+  EXPECT_EQ(LastCommand(), Quoted(inst.File("zqbackup.exe")) + " -z \"" + inst.File("jre") + "\" " +
+                               Tail(" -s"));
+}
+
+TEST_F(JavaRegistryTest, NoRuntimeSaysSo) {
+  // The client's launcher without a private runtime and with no registry home.
+  ::DeleteFileA(inst.File("java\\bin\\javaw.exe").c_str());
+  InstallStandin("zqbackup.exe");
+  EXPECT_EQ(StartClient(false, false, {}), kClientNoRuntime);
+  // No launcher and no javaw anywhere.
+  ::DeleteFileA(inst.File("zqbackup.exe").c_str());
+  EXPECT_EQ(StartClient(false, false, {}), kClientNoRuntime);
+  ASSERT_EQ(ui.shown.size(), 2u);
+  EXPECT_EQ(ui.shown[0].text, "No Java runtime was found.");
+  EXPECT_EQ(ui.shown[1].text, "No Java runtime was found.");
+  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(LaunchCount, 1);  // failed attempts do not count
 }
