@@ -54,9 +54,12 @@ using TBlockReasonCreate = BOOL(WINAPI*)(HWND, LPCWSTR);
 using TBlockReasonDestroy = BOOL(WINAPI*)(HWND);
 HWND gBlockedBy = nullptr;
 
-FARPROC User32Entry(const char* name) {
+template <typename F>
+F User32Entry(const char* name) {
   HMODULE user32 = ::GetModuleHandleA("user32.dll");
-  return user32 ? ::GetProcAddress(user32, name) : nullptr;
+  // Through void*: FARPROC's own type does not match the entry's.
+  return user32 ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(user32, name)))
+                : nullptr;
 }
 
 std::wstring Wide(const std::string& ansi) {
@@ -103,14 +106,14 @@ void InstallSessionSeam() {
 
 void BlockSessionEnd() {
   if (gBlockedBy || !MainWindow) return;
-  auto create = reinterpret_cast<TBlockReasonCreate>(User32Entry("ShutdownBlockReasonCreate"));
+  auto create = User32Entry<TBlockReasonCreate>("ShutdownBlockReasonCreate");
   const std::wstring reason = Wide(ProductName + " (" + GetText("RUNNER_Running") + ")");
   if (create && create(MainWindow, reason.c_str())) gBlockedBy = MainWindow;
 }
 
 void UnblockSessionEnd() {
   if (!gBlockedBy) return;
-  auto destroy = reinterpret_cast<TBlockReasonDestroy>(User32Entry("ShutdownBlockReasonDestroy"));
+  auto destroy = User32Entry<TBlockReasonDestroy>("ShutdownBlockReasonDestroy");
   if (destroy) destroy(gBlockedBy);
   gBlockedBy = nullptr;
 }
