@@ -197,8 +197,12 @@ TEST_F(LauncherTest, OnlyTheFirstRunWithoutMinGetsZqRunnersArguments) {
   QuickClient();
   CommandArgs = {"-x", "y"};
   LaunchCount = 0;
+  ::SetEnvironmentVariableA("ZQ_STANDIN_TOUCH", "1");  // a backup that records its success
   StartClient(false, false, {});
+  ::SetEnvironmentVariableA("ZQ_STANDIN_TOUCH", nullptr);
   EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(" -x y"));
+  // The client runs in InstallDir: its relative file lands there.
+  EXPECT_EQ(inst.Read("lastbackup.idx"), "standin\r\n");
   EXPECT_EQ(LaunchCount, 1);
   EXPECT_EQ(LastTriggerSlot, CurrentSlotKey());
   StartClient(false, false, {});
