@@ -553,6 +553,11 @@ TEST_F(ShutdownDialogTest, RestartButtonCountsDownAndRestarts) {
   ASSERT_TRUE(wt::WaitUntil([&] { return TextOf(restart) != "Restart"; }, 5000));
   const std::string counted = TextOf(restart);
   EXPECT_TRUE(counted == "Restart 10" || counted == "Restart 9") << counted;
+  // The close box and Esc lead to IDCANCEL, which does nothing: it cannot be dismissed.
+  ::SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ::SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_TRUE(::IsWindow(dialog));
+  EXPECT_TRUE(session.ends.empty());
   ::SendMessageA(restart, BM_CLICK, 0, 0);
   EXPECT_FALSE(::IsWindow(dialog));
   EXPECT_EQ(session.ends, std::vector<TSessionEnd>{TSessionEnd::Reboot});
