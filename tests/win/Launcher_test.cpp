@@ -741,3 +741,45 @@ TEST_F(LauncherTest, ZqRunnerProcessStartsTheClientAtStartUp) {
   ::PostMessageA(main, WM_DESTROY, 0, 0);
   EXPECT_EQ(p.Wait(20000), 0);
 }
+
+namespace {
+class TScriptedLauncher : public IProcessLauncher {
+ public:
+  struct TCall {
+    std::string cmd, dir;
+    bool wait;
+  };
+  std::vector<TCall> calls;
+  bool succeed = true;
+  TProcessResult Start(const std::string& cmd, const std::string& dir, bool wait) override {
+    calls.push_back({cmd, dir, wait});
+    TProcessResult r;
+    r.started = succeed;
+    r.processId = succeed ? 4242 : 0;
+    r.error = succeed ? 0 : ERROR_FILE_NOT_FOUND;
+    return r;
+  }
+};
+}  // namespace
+
+// The client run starts its process only through the process seam.
+TEST_F(LauncherTest, ProcessStartGoesThroughTheSeam) {
+  TScriptedLauncher fake;
+  seams::SetLauncher(&fake);
+  EXPECT_EQ(StartClient(true, false, {}), kClientRan);
+  ASSERT_EQ(fake.calls.size(), 1u);
+  EXPECT_EQ(fake.calls[0].cmd, PrivateJavaw() + Tail(" -s"));
+  EXPECT_EQ(fake.calls[0].dir, InstallDir);
+  EXPECT_TRUE(fake.calls[0].wait);
+  EXPECT_EQ(LastClientProcessId.load(), 4242u);
+  EXPECT_EQ(LaunchCount, 2);
+
+  fake.succeed = false;
+  EXPECT_EQ(StartClient(false, false, {}), kClientNotStarted);
+  EXPECT_EQ(LastClientProcessId.load(), 0u);
+  EXPECT_EQ(LaunchCount, 2);  // a process that was never created does not count
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].text, ProgramNotFoundText(PrivateJavaw() + Tail("")));
+  EXPECT_EQ(Log(), "");
+  InstallWinLauncher();
+}
