@@ -276,7 +276,10 @@ TEST_F(LauncherTest, MissingMainJarShowsTheWholeCommand) {
                                   expected + "\"");
   EXPECT_EQ(ui.shown[0].caption, "Message");
   EXPECT_EQ(Log(), "");
+  // A failed run restores the idle state too: flag, tip and the normal menu.
   EXPECT_FALSE(LaunchInProgress);
+  EXPECT_EQ(GetTrayTip(), ScheduleNextBackupText());
+  EXPECT_GT(::GetMenuItemCount(TrayMenu()), 1);
 }
 
 TEST_F(LauncherTest, WaitingUpdatePostsTheUpdateInsteadOfStarting) {
@@ -314,9 +317,11 @@ TEST_F(LauncherTest, DoubleClickDuringARunIsIgnored) {
   struct TPoker : TThread {
     const LauncherTest* t;
     HANDLE quit;
+    std::string tipDuringRun;
     void Execute() override {
       // Once the client runs, double-click the tray, wait for the answer, end the client.
       while (Tagged(t->Log(), "CMD").empty() && !SleepOrCancel(20)) {}
+      tipDuringRun = GetTrayTip();
       ::PostMessageA(MainWindow, WMAPP_RUNNER_TRAY, kTrayIconId, kActivateLParam);
       while (TFakeMainWindow::NestedResults().empty() && !SleepOrCancel(20)) {}
       ::SetEvent(quit);
@@ -328,6 +333,8 @@ TEST_F(LauncherTest, DoubleClickDuringARunIsIgnored) {
   EXPECT_EQ(StartClient(false, false, {}), kClientRan);
   poker.Join();
   EXPECT_EQ(TFakeMainWindow::NestedResults(), std::vector<int>{kClientNotStarted});
+  EXPECT_EQ(poker.tipDuringRun, "Stash9 (backing up)");
+  EXPECT_EQ(GetTrayTip(), ScheduleNextBackupText());
   const std::string log = Log();
   EXPECT_EQ(Tagged(log, "CMD").size(), 1u) << log;
   EXPECT_EQ(Count(log, "EVENT"), 1u) << log;  // it ran until the test let it go
