@@ -9,14 +9,9 @@ void LoadConnectionLibraries() {}
 void ReleaseIcmpLibrary() {}
 bool InternetConnected() { return false; }
 
-int StartClient(bool, bool, const std::vector<std::string>&) { return 1; }
-void CloseClientWindows() {}
-void ShowWillStartWarning() {}
 void CheckMissedBackup() {}
 void ShowMissedWarningAgain() {}
 
-void LoadShutdownSettings() {}
-void ShowShutdownDialog() {}
 
 void ShowBubbleFor(void*, const std::string&) {}
 void CloseBubble() {}
