@@ -7,7 +7,7 @@
 #include "Uninstall.h"
 #include "uRunnerResource.h"
 
-bool EnsureJavaRuntime(IJavaSetupHost& host) {
+bool EnsureJavaRuntimeWith(IJavaSetupHost& host) {
   if (!host.FindJavaw().empty()) return true;
   if (seams::Fs().Exists(InstallPath("java\\bin\\javaw.exe"))) return true;
   if (seams::Fs().Exists(InstallPath("JRE\\Setup.exe"))) return InstallJavaRuntime(host);
@@ -30,12 +30,12 @@ std::string ShellVerbCommand() {
   return Quoted(InstallPath("ZqDecryptor.exe")) + " \"%1\"";
 }
 
-void RegisterShellVerb(IRegistry& registry) {
+void RegisterShellVerbWith(IRegistry& registry) {
   registry.WriteString(TRegRoot::ClassesRoot, std::string(kShellVerbKey) + "\\command", "",
                        ShellVerbCommand());
 }
 
-void CheckConnectionSetup(IJavaSetupHost& host) {
+void CheckConnectionSetupWith(IJavaSetupHost& host) {
   if (seams::Fs().Exists(InstallPath("connection.properties"))) return;
   if (AskConfirm(FormatText("RUNNER_configure_now", {ProductName})))
     host.StartClient();

@@ -11,7 +11,7 @@
 // on TRunThread / TLockThread while it keeps dispatching this thread's messages.
 class IJavaSetupHost {
  public:
-  virtual ~IJavaSetupHost() = default;
+  virtual ~IJavaSetupHost();
   // javaw.exe of the runtime registered under "Software\JavaSoft\Java Runtime
   // Environment", "" when there is none.
   virtual std::string FindJavaw() = 0;
@@ -26,14 +26,14 @@ class IJavaSetupHost {
 
 // True when a Java runtime is available afterwards: a registered one, the private one in
 // "java\bin\javaw.exe", or one that "JRE\Setup.exe" has just installed.
-bool EnsureJavaRuntime(IJavaSetupHost& host);
+bool EnsureJavaRuntimeWith(IJavaSetupHost& host);
 // Tells the user, runs the installer and waits for it and for its clean-up program;
 // true when a runtime is registered afterwards.
 bool InstallJavaRuntime(IJavaSetupHost& host);
 // The verb command: the decryptor in InstallDir with the file as its argument.
 std::string ShellVerbCommand();
 // Writes the verb command under HKCR "*\Shell\Korvel En/Decrypt\command". Errors ignored.
-void RegisterShellVerb(IRegistry& registry);
+void RegisterShellVerbWith(IRegistry& registry);
 // Without "connection.properties" in InstallDir: offers to open the client to configure
 // the connection, and warns when the user declines.
-void CheckConnectionSetup(IJavaSetupHost& host);
+void CheckConnectionSetupWith(IJavaSetupHost& host);

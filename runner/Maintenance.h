@@ -7,7 +7,7 @@
 
 class IMaintenanceHost {
  public:
-  virtual ~IMaintenanceHost() = default;
+  virtual ~IMaintenanceHost();
   // The temporary directory, with its trailing backslash ("" when there is none).
   virtual std::string TempDir() = 0;
   // Full path of the running executable.

@@ -35,12 +35,13 @@ void TWinMaintenanceHost::PostDestroyToScheduler() {
     ::PostMessageA(w, WM_DESTROY, 0, 0);
 }
 
-void StartUninstallHandoff() {
+// Never inlined into start-up: see EnsureJavaRuntime (an internal error of the LTO link).
+__attribute__((noinline)) void StartUninstallHandoff() {
   TWinMaintenanceHost host;
   ConfirmUninstall(host);
 }
 
-void RunUninstall(const std::string& dir) {
+__attribute__((noinline)) void RunUninstall(const std::string& dir) {
   TWinMaintenanceHost host;
   TWinRegistry registry;
   RunUninstall(dir, host, registry);

@@ -21,6 +21,3 @@ void ShowSplash(const std::string&) {}
 void RunUpdate(const std::string& dir) {
   ShowInfoMessage("Updating " + dir + " is not available in this build.");
 }
-bool EnsureJavaRuntime() { return true; }
-void RegisterShellVerb() {}
-void CheckConnectionSetup() {}

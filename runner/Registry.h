@@ -12,7 +12,7 @@ enum class TRegRead { Ok, NoKey, NoValue, WrongType };
 
 class IRegistry {
  public:
-  virtual ~IRegistry() = default;
+  virtual ~IRegistry();
   // Key paths are relative to the root, components separated by "\", no leading "\".
   // Names of the direct subkeys, in the order the registry gives them; nullopt when the
   // key cannot be opened.

@@ -56,7 +56,7 @@ TEST_F(TJavaSetupTest, RuntimeDecisions) {
     host.javawAfterInstall = c.installWorks ? "C:\\New\\bin\\javaw.exe" : "";
     if (c.privateRuntime) fs.Put("C:\\Inst\\java\\bin\\javaw.exe", "MZ");
     if (c.installer) fs.Put("C:\\Inst\\JRE\\Setup.exe", "MZ");
-    EXPECT_EQ(EnsureJavaRuntime(host), c.result) << c.what;
+    EXPECT_EQ(EnsureJavaRuntimeWith(host), c.result) << c.what;
     if (c.installerRun) {
       const std::vector<std::string> calls = {
           "run \"C:\\Inst\\JRE\\Setup.EXE\" in C:\\Inst", "wait C:\\Inst\\JRE\\_ISDEL.EXE"};
@@ -74,7 +74,7 @@ TEST_F(TJavaSetupTest, RuntimeDecisions) {
 TEST_F(TJavaSetupTest, ShellVerbCommandQuotesBothPaths) {
   TMemRegistry reg;
   InstallDir = "C:\\Program Files\\Korvel";
-  RegisterShellVerb(reg);
+  RegisterShellVerbWith(reg);
   std::string value;
   ASSERT_EQ(reg.ReadString(TRegRoot::ClassesRoot, "*\\Shell\\Korvel En/Decrypt\\command", "",
                            value),
@@ -103,7 +103,7 @@ TEST_F(TJavaSetupTest, ConnectionCheckAsksOnlyWhenUnconfigured) {
     ui.answers = {c.answer};
     fs.Delete("C:\\Inst\\connection.properties");
     if (c.configured) fs.Put("C:\\Inst\\connection.properties", "");
-    CheckConnectionSetup(host);
+    CheckConnectionSetupWith(host);
     EXPECT_EQ(host.calls, c.calls);
     std::vector<std::string> boxes;
     for (const auto& b : ui.shown) boxes.push_back(b.caption + ": " + b.text);

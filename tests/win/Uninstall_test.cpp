@@ -117,7 +117,9 @@ TEST_F(TWinUninstallTest, RunRemovesTreeEntriesAndShortcutsButNotWhatLinksPointT
   EXPECT_TRUE(Exists(root.File("Inst\\keep\\deep\\ro.txt")));  // with the folders above it
   EXPECT_FALSE(Exists(root.File("Inst\\lib")));
   EXPECT_FALSE(Exists(root.File("Inst\\ZqRunner.exe")));
-  if (linked) EXPECT_FALSE(Exists(root.File("Inst\\link")));
+  if (linked) {
+    EXPECT_FALSE(Exists(root.File("Inst\\link")));
+  }
   EXPECT_TRUE(Exists(root.File("precious\\data.txt")));
   EXPECT_FALSE(Exists(root.File("Programs\\Korvel")));
   EXPECT_FALSE(Exists(root.File("Startup\\Korvel.lnk")));
