@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "JavaSetupHost_win.h"
+#include "WinLauncher.h"
 #include "WinPlatform.h"
 #include "WinTestUtil.h"
 #include "core/Fakes.h"
@@ -62,6 +63,7 @@ class TTestHost : public TWinJavaSetupHost {
 
 TEST(TWinJavaSetupTest, InstallerRunsAndBothWaitsPumpMessages) {
   InstallWinSeams();
+  InstallWinLauncher();
   TScriptedUi ui;
   seams::SetUi(&ui);
   wt::TTempDir root("jre");
