@@ -5,10 +5,6 @@
 #include "Globals.h"
 #include "MyDialogs.h"
 
-void LoadConnectionLibraries() {}
-void ReleaseIcmpLibrary() {}
-bool InternetConnected() { return false; }
-
 void FillDayNames() {}
 void CreateSchedule() {}
 void LoadSchedule() {}
@@ -33,9 +29,6 @@ void ShowMissedWarningAgain() {}
 
 void LoadShutdownSettings() {}
 void ShowShutdownDialog() {}
-
-void ShowBubbleFor(void*, const std::string&) {}
-void CloseBubble() {}
 
 void ShowSplash(const std::string&) {}
 
