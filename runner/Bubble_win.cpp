@@ -116,10 +116,14 @@ void ShowBubble(HWND owner, const std::string& text) {
 
   Font.reset(CreateBubbleFont());
   BlinkOn = false;
-  // One pixel high at first: the first paint gives it the height of its text.
+  // One pixel of client area at first: the first paint gives it the height of its text.
+  // (A window only one pixel high in all would have no client area inside its border, so
+  // it would never be painted and never grow.)
+  const int height = 1 + 2 * ::GetSystemMetrics(SM_CYBORDER);
   HWND w = ::CreateWindowExA(WS_EX_TOPMOST, kBubbleClass, kBubbleTitle,
                              WS_POPUP | WS_VISIBLE | WS_BORDER, work.right - kBubbleWidth,
-                             work.bottom - 1, kBubbleWidth, 1, owner, nullptr, instance, nullptr);
+                             work.bottom - height, kBubbleWidth, height, owner, nullptr, instance,
+                             nullptr);
   if (!w) {
     Font.reset();
     return;
