@@ -29,7 +29,7 @@ void FreeSchedule();
 // --- control flags of "system2.properties" ---
 void RefreshControlFlags();
 
-// --- worker threads (timer, countdown, snooze, message) ---
+// --- worker threads (timer, countdown, snooze, message): Snooze.h, Workers.h ---
 void FillSnoozeChoices();
 void StartTimerThread();
 void StopTimerThread();

@@ -16,11 +16,6 @@ void FreeSchedule() {}
 
 void RefreshControlFlags() {}
 
-void FillSnoozeChoices() {}
-void StartTimerThread() {}
-void StopTimerThread() {}
-bool SnoozeRunning() { return false; }
-
 int StartClient(bool, bool, const std::vector<std::string>&) { return 1; }
 void CloseClientWindows() {}
 void ShowWillStartWarning() {}
