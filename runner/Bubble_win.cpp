@@ -17,20 +17,26 @@ std::atomic<HWND> Window{nullptr};
 TGdiObject Font;
 bool BlinkOn = false;
 
-// Repaints the bubble every 300 ms while it is visible; painting itself stays on the GUI
+// Repaints its bubble every 300 ms while it is visible; painting itself stays on the GUI
 // thread (InvalidateRect only queues WM_PAINT there). Frees itself when the window is gone.
+// It keeps the handle it was started for, so a thread of a closed bubble never repaints
+// the next one.
 class TBubbleThread : public TThread {
+ public:
+  explicit TBubbleThread(HWND bubble) : bubble_(bubble) {}
+
  protected:
   void Execute() override {
-    for (;;) {
-      HWND w = Window.load();
-      if (CancelRequested() || !w || !::IsWindowVisible(w)) return;
+    while (!CancelRequested() && Window.load() == bubble_ && ::IsWindowVisible(bubble_)) {
       RECT r;
-      ::GetClientRect(w, &r);
-      ::InvalidateRect(w, &r, TRUE);
+      ::GetClientRect(bubble_, &r);
+      ::InvalidateRect(bubble_, &r, TRUE);
       if (SleepOrCancel(kBubbleRepaintMs)) return;
     }
   }
+
+ private:
+  HWND bubble_;
 };
 
 int CALLBACK TakeSansSerif(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM found) {
@@ -129,7 +135,7 @@ void ShowBubble(HWND owner, const std::string& text) {
     return;
   }
   Window.store(w);
-  (new TBubbleThread)->Start(true);  // frees itself, also when it cannot start
+  (new TBubbleThread(w))->Start(true);  // frees itself, also when it cannot start
 }
 
 void ShowBubbleFor(void* window, const std::string& text) {
