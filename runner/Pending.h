@@ -22,7 +22,7 @@ std::string ScheduleNextBackupText();
 bool ScheduleIsDueNow();
 // IsBackupDue: due now and this clock hour has not triggered yet (sets LastTriggerSlot).
 bool IsBackupDue();
-// Slot key of the current time: day of week plus hour, reduced to one byte.
+// Slot key of the current time (SchedUnit.h: day * 24 + hour, distinct for every hour).
 int CurrentSlotKey();
 void FreeSchedule();
 

@@ -5,27 +5,12 @@
 #include "Globals.h"
 #include "MyDialogs.h"
 
-void FillDayNames() {}
-void CreateSchedule() {}
-void LoadSchedule() {}
-std::string ScheduleNextBackupText() { return ProductName + " Scheduler"; }
-bool ScheduleIsDueNow() { return false; }
-bool IsBackupDue() { return false; }
-int CurrentSlotKey() { return -1; }
-void FreeSchedule() {}
-
-void RefreshControlFlags() {}
-
 int StartClient(bool, bool, const std::vector<std::string>&) { return 1; }
 void CloseClientWindows() {}
 void ShowWillStartWarning() {}
-void CheckMissedBackup() {}
-void ShowMissedWarningAgain() {}
 
 void LoadShutdownSettings() {}
 void ShowShutdownDialog() {}
-
-void ShowSplash(const std::string&) {}
 
 void RunUpdate(const std::string& dir) {
   ShowInfoMessage("Updating " + dir + " is not available in this build.");
