@@ -5,6 +5,9 @@
 #include <cstdlib>
 
 #include "Globals.h"
+#include "IcmpAPI.h"
+#include "Pending.h"
+#include "PingUnit.h"
 #include "MainWindow.h"
 #include "Messages.h"
 #include "MissedBackup.h"
@@ -171,20 +174,19 @@ TEST_F(MissedWarningTest, SnoozeStartsASnoozeWithoutCountingIt) {
   EXPECT_EQ(dir.Read("zqbackup.properties"), "scheduler.dayswarning=4\n");
 }
 
-TEST_F(MissedWarningTest, ShowMissedWarningOfDaysAndAgain) {
-  dir.Write("lastbackup.idx", "");
-  // Five days back.
+void BackdateLastBackup(const std::string& path, int days) {
   FILETIME ft;
   ::GetSystemTimeAsFileTime(&ft);
   ULARGE_INTEGER t{{ft.dwLowDateTime, ft.dwHighDateTime}};
-  t.QuadPart -= 5ULL * 24 * 3600 * 10000000ULL;
+  t.QuadPart -= static_cast<ULONGLONG>(days) * 24 * 3600 * 10000000ULL;
   ft = {t.LowPart, t.HighPart};
-  {
-    TFileHandle f(::CreateFileA(dir.File("lastbackup.idx").c_str(), GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(f);
-    ::SetFileTime(f.get(), nullptr, nullptr, &ft);
-  }
+  TFileHandle f(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(f);
+  ::SetFileTime(f.get(), nullptr, nullptr, &ft);
+}
+
+TEST_F(MissedWarningTest, ShowMissedWarningOfDaysAndAgain) {
+  BackdateLastBackup(dir.File("lastbackup.idx"), 5);
   dlg = ShowMissedWarning(kMissedDays);
   ASSERT_TRUE(dlg);
   EXPECT_EQ(CurrentDialog, dlg);
@@ -196,6 +198,34 @@ TEST_F(MissedWarningTest, ShowMissedWarningOfDaysAndAgain) {
   EXPECT_EQ(Text(::GetDlgItem(again, 100)).rfind("Not backed up for 5 days.", 0), 0u);
   ::DestroyWindow(again);
   EXPECT_EQ(CurrentDialog, nullptr) << "a destroyed warning is no longer fed messages";
+}
+
+// The tick's check with the program's own probes: the server is this machine.
+TEST_F(MissedWarningTest, CheckMissedBackupPingsTheServer) {
+  LoadIcmpLibrary();
+  const bool loopbackAnswers = PingHost("127.0.0.1", 1000) != -1;
+  FreeIcmpLibrary();
+  if (!loopbackAnswers) GTEST_SKIP() << "this Wine gets no ICMP echo from 127.0.0.1";
+  BackdateLastBackup(dir.File("lastbackup.idx"), 5);
+  WarnMissedBackups = true;
+  WarnAfterDays = 4;
+  LastMissedWarningTime = kNoDateTime;
+  CurrentDialog = nullptr;
+
+  // WinInet is not bound in this process, so there is no proxy: without a server address
+  // nothing is shown.
+  ServerAddress.clear();
+  CheckMissedBackup();
+  EXPECT_EQ(CurrentDialog, nullptr);
+
+  ServerAddress = "127.0.0.1";
+  CheckMissedBackup();
+  dlg = CurrentDialog;
+  ASSERT_TRUE(dlg);
+  EXPECT_EQ(Text(::GetDlgItem(dlg, 100)).rfind("Not backed up for 5 days.", 0), 0u);
+  CheckMissedBackup();
+  EXPECT_EQ(CurrentDialog, dlg) << "once a day";
+  ServerAddress.clear();
 }
 
 }  // namespace
