@@ -22,4 +22,9 @@ scripts/with-wine.sh bash -c '
   xdotool mousemove 1012 757 && sleep 1 && xdotool mousemove 1013 757 && sleep 2
   import -window root -crop 1024x768+0+0 +repage "$ZQ_SHOT"
   echo "demo: screenshot saved to $ZQ_SHOT"
+  # Right-click the icon: the tray menu.
+  xdotool click 3 && sleep 2
+  import -window root -crop 1024x768+0+0 +repage "${ZQ_SHOT%.png}-menu.png"
+  xdotool key Escape
+  echo "demo: screenshot saved to ${ZQ_SHOT%.png}-menu.png"
 '

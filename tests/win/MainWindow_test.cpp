@@ -4,6 +4,7 @@
 // only returns a value, and the shut-down dialog is a recorder entry.
 #include <gtest/gtest.h>
 
+#include "ControlFlags.h"
 #include "Globals.h"
 #include "MainWindow.h"
 #include "Messages.h"
@@ -411,4 +412,44 @@ TEST_F(TMainWindowTest, TickArrivingInsideATicksOwnDialogIsSkipped) {
   wf::Rec().slotKey = 13;  // the next hour: the guard was released
   Send(WMAPP_RUNNER_TICK);
   EXPECT_EQ(wf::Rec().willStart, 2);
+}
+
+// The real control-flag check on a tick: "killrunner" in a file whose digest matches
+// removes Quit at the next tick after the file changes; a hand edit without a new digest
+// is the strict state (no Quit either); a matching OFF brings Quit back.
+TEST_F(TMainWindowTest, TickAppliesKillrunnerWhenItsDigestMatches) {
+  WindowCalls.refreshControlFlags = DefaultWindowCalls().refreshControlFlags;
+  InstallDir = "C:\\Inst";
+  ControlFlagsFileTime = 0;
+  const std::string sys = "C:\\Inst\\system2.properties";
+  const std::string def = "C:\\Inst\\defaults.properties";
+  auto hasQuit = [] {
+    for (const auto& item : MenuItems())
+      if (item.id == 1) return true;
+    return false;
+  };
+  // Digests computed with: printf 'killrunner=ON\r\ncancelbackup=OFF\r\n' | openssl md5 -binary | base64
+  fs.Put(sys, "killrunner=ON\r\ncancelbackup=OFF\r\n", 10.0);
+  fs.Put(def, "HASH=qrK0z4mMS6olrWWkn7yRQA==\r\n", 10.0);
+  QuitAllowed = true;
+  BuildTrayMenu();
+  ASSERT_TRUE(hasQuit());
+  Send(WMAPP_RUNNER_TICK);
+  EXPECT_FALSE(QuitAllowed);
+  EXPECT_TRUE(CancelAllowed);
+  EXPECT_FALSE(hasQuit());
+
+  fs.Put(sys, "killrunner=OFF\r\ncancelbackup=OFF\r\n", 11.0);  // edited, old digest
+  Send(WMAPP_RUNNER_TICK);
+  EXPECT_FALSE(hasQuit());
+  EXPECT_FALSE(CancelAllowed);
+  EXPECT_EQ(SnoozeLimit, 100);
+
+  fs.Put(def, "HASH=Tsxgw4XDns6ZwLWKz2l4Uw==\r\n", 12.0);  // a new digest alone is not seen...
+  Send(WMAPP_RUNNER_TICK);
+  EXPECT_FALSE(hasQuit());
+  fs.Put(sys, "killrunner=OFF\r\ncancelbackup=OFF\r\n", 12.0);  // ...until the file changes
+  Send(WMAPP_RUNNER_TICK);
+  EXPECT_TRUE(hasQuit());
+  EXPECT_TRUE(CancelAllowed);
 }
