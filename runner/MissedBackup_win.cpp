@@ -1,6 +1,7 @@
 // The missed-backup warning dialog and the tick's check (GUI thread).
 #include <windows.h>
 
+#include "DialogIcon.h"
 #include "Globals.h"
 #include "IsConnected.h"
 #include "MainWindow.h"
@@ -131,9 +132,7 @@ HWND CreateMissedWarning(const std::string& message) {
                                           reinterpret_cast<LPCDLGTEMPLATEA>(t.data()), MainWindow,
                                           MissedWarningProc, 0);
   if (!dlg) return nullptr;
-  HANDLE icon = ::LoadImageA(::GetModuleHandleA(nullptr), "MAINICON", IMAGE_ICON, 0, 0,
-                             LR_SHARED | LR_DEFAULTSIZE);
-  ::SetClassLongPtrA(dlg, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
+  SetDialogClassIcon(dlg);
   for (const std::string& choice : SnoozeChoices)
     ::SendDlgItemMessageA(dlg, kMissedIdDuration, CB_ADDSTRING, 0,
                           reinterpret_cast<LPARAM>(choice.c_str()));
