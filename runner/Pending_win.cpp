@@ -5,20 +5,6 @@
 #include "Globals.h"
 #include "MyDialogs.h"
 
-<<<<<<< HEAD
-int StartClient(bool, bool, const std::vector<std::string>&) { return 1; }
-void CloseClientWindows() {}
-void ShowWillStartWarning() {}
-=======
-void LoadConnectionLibraries() {}
-void ReleaseIcmpLibrary() {}
-bool InternetConnected() { return false; }
-
-void CheckMissedBackup() {}
-void ShowMissedWarningAgain() {}
->>>>>>> main
-
-
 void RunUpdate(const std::string& dir) {
   ShowInfoMessage("Updating " + dir + " is not available in this build.");
 }
