@@ -71,6 +71,12 @@ void SetOldLastBackup(const std::string& path, int daysBack) {
   ::SetFileTime(f.get(), nullptr, nullptr, &ft);
 }
 
+// The shut-down dialog ends the session when its count runs out: never from here.
+class TNoSession : public ISession {
+ public:
+  bool EndSession(TSessionEnd) override { return false; }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,6 +86,8 @@ int main(int argc, char** argv) {
   }
   const std::string what = argv[2];
   InstallWinSeams();
+  TNoSession noSession;
+  seams::SetSession(&noSession);
   InstallDir = argv[1];
   InitTextTable(InstallDir + "\\resource.properties", ::GetUserDefaultLangID());
   try {
