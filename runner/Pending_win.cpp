@@ -5,19 +5,6 @@
 #include "Globals.h"
 #include "MyDialogs.h"
 
-void LoadConnectionLibraries() {}
-void ReleaseIcmpLibrary() {}
-bool InternetConnected() { return false; }
-
-void CheckMissedBackup() {}
-void ShowMissedWarningAgain() {}
-
-
-void ShowBubbleFor(void*, const std::string&) {}
-void CloseBubble() {}
-
-void ShowSplash(const std::string&) {}
-
 void RunUpdate(const std::string& dir) {
   ShowInfoMessage("Updating " + dir + " is not available in this build.");
 }
