@@ -19,19 +19,17 @@ void TWinJavaSetupHost::WaitUntilReleased(const std::string& path) {
 
 int TWinJavaSetupHost::StartClient() { return ::StartClient(false, false, {}); }
 
-// The entry points are never inlined into start-up: inlined there, the LTO link of the
-// MinGW GCC 12 deliverable stops with an internal compiler error (dead-store pass).
-__attribute__((noinline)) bool EnsureJavaRuntime() {
+bool EnsureJavaRuntime() {
   TWinJavaSetupHost host;
   return EnsureJavaRuntimeWith(host);
 }
 
-__attribute__((noinline)) void RegisterShellVerb() {
+void RegisterShellVerb() {
   TWinRegistry registry;
   RegisterShellVerbWith(registry);
 }
 
-__attribute__((noinline)) void CheckConnectionSetup() {
+void CheckConnectionSetup() {
   TWinJavaSetupHost host;
   CheckConnectionSetupWith(host);
 }

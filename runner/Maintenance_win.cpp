@@ -35,13 +35,12 @@ void TWinMaintenanceHost::PostDestroyToScheduler() {
     ::PostMessageA(w, WM_DESTROY, 0, 0);
 }
 
-// Never inlined into start-up: see EnsureJavaRuntime (an internal error of the LTO link).
-__attribute__((noinline)) void StartUninstallHandoff() {
+void StartUninstallHandoff() {
   TWinMaintenanceHost host;
   ConfirmUninstall(host);
 }
 
-__attribute__((noinline)) void RunUninstall(const std::string& dir) {
+void RunUninstall(const std::string& dir) {
   TWinMaintenanceHost host;
   TWinRegistry registry;
   RunUninstall(dir, host, registry);
