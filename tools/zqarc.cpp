@@ -46,7 +46,7 @@ class TVerifyIo : public IArchiveIo {
     return path == archive_ && disk_.FileExists(path);
   }
   bool DirectoryExists(const std::string&) override { return true; }
-  bool CreateDirectory(const std::string&) override { return true; }
+  bool MakeDirectory(const std::string&) override { return true; }
   void ClearAttributes(const std::string&) override {}
 
  private:

@@ -104,7 +104,7 @@ bool TStdioArchiveIo::DirectoryExists(const std::string& path) {
   return ::stat(NativePath(path).c_str(), &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
 }
 
-bool TStdioArchiveIo::CreateDirectory(const std::string& path) {
+bool TStdioArchiveIo::MakeDirectory(const std::string& path) {
 #ifdef _WIN32
   return _mkdir(path.c_str()) == 0;
 #else

@@ -39,7 +39,7 @@ class IArchiveIo {
   virtual bool FileExists(const std::string& path) = 0;
   virtual bool DirectoryExists(const std::string& path) = 0;
   // Creates one directory whose parent exists. False on failure.
-  virtual bool CreateDirectory(const std::string& path) = 0;
+  virtual bool MakeDirectory(const std::string& path) = 0;
   // Leaves only the archive attribute set (drops read-only, hidden and system), so that
   // the file can be replaced. Failures are ignored.
   virtual void ClearAttributes(const std::string& path) = 0;
@@ -53,7 +53,7 @@ class TStdioArchiveIo : public IArchiveIo {
   std::unique_ptr<IArchiveFile> Create(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   bool DirectoryExists(const std::string& path) override;
-  bool CreateDirectory(const std::string& path) override;
+  bool MakeDirectory(const std::string& path) override;
   void ClearAttributes(const std::string& path) override;
 };
 

@@ -65,7 +65,7 @@ bool TWinArchiveIo::DirectoryExists(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool TWinArchiveIo::CreateDirectory(const std::string& path) {
+bool TWinArchiveIo::MakeDirectory(const std::string& path) {
   return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 

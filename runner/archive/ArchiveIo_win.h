@@ -10,7 +10,7 @@ class TWinArchiveIo : public IArchiveIo {
   std::unique_ptr<IArchiveFile> Create(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   bool DirectoryExists(const std::string& path) override;
-  bool CreateDirectory(const std::string& path) override;
+  bool MakeDirectory(const std::string& path) override;
   // SetFileAttributesA(FILE_ATTRIBUTE_ARCHIVE).
   void ClearAttributes(const std::string& path) override;
 };

@@ -77,7 +77,7 @@ void MakeDirectoryPath(IArchiveIo& io, const std::string& path) {
   std::string parent = path.substr(0, path.size() - 1);
   while (!parent.empty() && !IsSeparator(parent.back())) parent.pop_back();
   MakeDirectoryPath(io, parent);
-  io.CreateDirectory(path);
+  io.MakeDirectory(path);
 }
 
 TZLibArchive::TZLibArchive(IArchiveIo& io) : io_(io) {}

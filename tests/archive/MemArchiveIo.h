@@ -17,7 +17,7 @@ class TMemArchiveIo : public IArchiveIo {
   std::map<std::string, std::string> files;  // by Key()
   std::set<std::string> dirs;  // by Key()
   std::set<std::string> locked;  // by Key(): cannot be opened or created
-  std::set<std::string> refuseDirs;  // by Key(): CreateDirectory fails
+  std::set<std::string> refuseDirs;  // by Key(): MakeDirectory fails
   std::vector<std::string> created;  // every file and directory created, in order
   std::vector<std::string> cleared;  // ClearAttributes calls
   size_t writeLimit = SIZE_MAX;  // bytes a created file takes before writes fail
@@ -53,7 +53,7 @@ class TMemArchiveIo : public IArchiveIo {
   }
   bool FileExists(const std::string& path) override { return Has(path); }
   bool DirectoryExists(const std::string& path) override { return dirs.count(Key(path)) != 0; }
-  bool CreateDirectory(const std::string& path) override {
+  bool MakeDirectory(const std::string& path) override {
     const std::string k = Key(path);
     if (dirs.count(k) || files.count(k) || refuseDirs.count(k) || !dirs.count(Parent(path)))
       return false;
