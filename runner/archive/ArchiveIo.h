@@ -46,7 +46,9 @@ class IArchiveIo {
 };
 
 // Over <cstdio> (and mkdir/stat): used on Linux, by the archive tool and by the fuzzer.
-// On Windows it opens with _fsopen to deny writes to others.
+// On Windows it opens with _fsopen to deny writes to others, and ClearAttributes only
+// drops read-only (a hidden or system target then cannot be replaced): ZqRunner uses
+// TWinArchiveIo.
 class TStdioArchiveIo : public IArchiveIo {
  public:
   std::unique_ptr<IArchiveFile> OpenRead(const std::string& path) override;
