@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class IArchiveFile;
 
@@ -15,6 +16,8 @@ uint32_t Crc32(uint32_t crc, const void* data, size_t n);
 
 // A zlib stream (RFC 1950, 15-bit window) read from a file, starting at the file's current
 // position and never reading more than `available` bytes of it. Owns the z_stream.
+// Inflates ahead into its own 64 KiB buffer: zlib's fast path needs room to run, and
+// callers read in small blocks.
 class TInflater {
  public:
   // Throws TRunnerError when zlib cannot be initialised.
@@ -32,12 +35,17 @@ class TInflater {
 
  private:
   void Refill();
+  // Inflates more into the empty output buffer; false when nothing more came.
+  bool InflateMore();
 
+  static constexpr size_t kBufferSize = 64 * 1024;
   z_stream z_{};
   IArchiveFile& source_;
   uint64_t left_;
   bool ended_ = false;
-  unsigned char in_[64 * 1024];
+  std::unique_ptr<unsigned char[]> in_;
+  std::unique_ptr<unsigned char[]> out_;
+  size_t outStart_ = 0, outEnd_ = 0;
 };
 
 // Compresses into one zlib stream handed out through `sink`. Throws TRunnerError.

@@ -40,10 +40,12 @@ std::string ReadFile(const fs::path& p) {
 TEST(Crc32Test, MatchesZlibForEveryLengthAndAlignment) {
   EXPECT_EQ(0u, Crc32(0, nullptr, 0));
   EXPECT_EQ(0xCBF43926u, Crc32(0, "123456789", 9));
-  std::string buf(300, '\0');
-  for (size_t i = 0; i < buf.size(); ++i) buf[i] = static_cast<char>(i * 131 + 7);
+  std::string buf(10000, '\0');
+  for (size_t i = 0; i < buf.size(); ++i) buf[i] = static_cast<char>(i * 131 + i / 256 + 7);
+  // Short tails, one and several four-lane chunks of 4096 bytes, and the sizes around them.
+  const size_t lengths[] = {0, 1, 7, 8, 9, 63, 300, 4095, 4096, 4097, 4104, 8192, 8199, 9990};
   for (size_t start = 0; start < 9; ++start)
-    for (size_t n = 0; start + n <= buf.size(); n += 13) {
+    for (size_t n : lengths) {
       const std::string part = buf.substr(start, n);
       EXPECT_EQ(ZlibCrc(part), Crc32(0, buf.data() + start, n)) << start << "+" << n;
     }
