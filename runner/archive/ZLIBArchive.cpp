@@ -126,7 +126,7 @@ bool TZLibArchive::OpenArchive(const std::string& name) {
     for (uint64_t left = body; sound && left;) {
       const size_t want = left < kCrcBlockSize ? static_cast<size_t>(left) : kCrcBlockSize;
       sound = file->Read(block.get(), want) == want;
-      crc = Crc32(crc, block.get(), want);
+      if (sound) crc = Crc32(crc, block.get(), want);
       left -= want;
     }
   }
