@@ -1,6 +1,8 @@
 // libFuzzer target: OpenArchive + ExtractFiles on arbitrary bytes, into a private
-// temporary folder. Aborts when anything appears beside the destination folder (a path
-// escape) or a progress report leaves 0-100.
+// temporary folder. Aborts when the reader asks to create a file or directory that is not
+// below the destination (checked lexically at the I/O layer, with Windows separators and
+// drive/stream colons in mind), when anything appears beside the destination folder, or
+// when a progress report leaves 0-100.
 //
 // The whole-file CRC would stop nearly every mutated input at the door, so the harness
 // writes the right CRC into the trailer unless bit 0 of trailer byte 8 (reserved) is set.
@@ -34,6 +36,39 @@ void Setup() {
   gArchive = gRoot + "/arc.zlib";
   gDest = gRoot + "/out";
 }
+
+// Passes every call to the real file system, but first checks that whatever is created
+// or changed lies strictly below the destination, as Windows would read the path.
+class TGuardIo : public TStdioArchiveIo {
+ public:
+  std::unique_ptr<IArchiveFile> Create(const std::string& path) override {
+    Check(path);
+    return TStdioArchiveIo::Create(path);
+  }
+  bool MakeDirectory(const std::string& path) override {
+    // MakeDirectoryPath walks up to existing ancestors but only creates below them.
+    Check(path);
+    return TStdioArchiveIo::MakeDirectory(path);
+  }
+  void ClearAttributes(const std::string& path) override {
+    Check(path);
+    TStdioArchiveIo::ClearAttributes(path);
+  }
+
+ private:
+  static void Check(const std::string& path) {
+    std::string p = path;
+    for (char& c : p)
+      if (c == '\\') c = '/';
+    const std::string normal = std::filesystem::path(p).lexically_normal().string();
+    const std::string below = gDest + "/";
+    const bool inside = normal.compare(0, below.size(), below) == 0 && normal.size() > below.size();
+    if (!inside || path.find(':') != std::string::npos) {
+      std::fprintf(stderr, "escape: asked to create \"%s\"\n", path.c_str());
+      std::abort();
+    }
+  }
+};
 
 // Only the archive and the destination may exist in the root.
 void CheckNoEscape() {
@@ -71,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::filesystem::remove_all(gDest, ec);
   mkdir(gDest.c_str(), 0700);
 
-  TStdioArchiveIo io;
+  TGuardIo io;
   {
     TZLibArchive archive(io);
     archive.CheckCRC = options & 1;
