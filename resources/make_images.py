@@ -58,33 +58,53 @@ def write_ico(path, sizes):
         f.write(out + b''.join(images))
 
 
+def rle8(rows):
+    """BI_RLE8 encoding of bottom-up rows: runs of one index, end of line, end of bitmap."""
+    out = bytearray()
+    for row in rows:
+        i = 0
+        while i < len(row):
+            j = i
+            while j < len(row) and row[j] == row[i] and j - i < 255:
+                j += 1
+            out += bytes((j - i, row[i]))
+            i = j
+        out += b'\x00\x00'
+    out += b'\x00\x01'
+    return bytes(out)
+
+
 def write_splash(path, w=400, h=200):
-    # Palette: 0..191 a blue-to-teal gradient, 192..255 greys for the text band.
+    """8 bits per pixel, 256-colour palette, run-length encoded (BI_RLE8): the picture is
+    drawn in horizontal bands so that rows compress to a few runs each."""
     pal = []
-    for i in range(192):
+    for i in range(192):  # 0..191: deep blue at the top to teal at the bottom
         t = i / 191
-        pal.append((int(20 + 20 * t), int(60 + 120 * t), int(140 + 60 * t)))
-    for i in range(64):
+        pal.append((int(18 + 22 * t), int(50 + 130 * t), int(120 + 80 * t)))
+    for i in range(64):   # 192..255: white to grey
         v = 255 - i * 3
         pal.append((v, v, v))
-    pixels = bytearray()
-    for y in reversed(range(h)):  # bottom-up rows
+    rows = []
+    for y in reversed(range(h)):  # bottom-up
+        base = int(191 * y / (h - 1))
+        row = [base] * w
         for x in range(w):
-            idx = int(191 * (x / (w - 1)) * 0.6 + 191 * (y / (h - 1)) * 0.4)
-            # a white band with a darker frame in the lower third
-            if 130 <= y <= 170 and 30 <= x <= 370:
-                idx = 192 if (y in (130, 170) or x in (30, 370)) is False else 230
-            # concentric rings as a simple emblem
-            d = math.hypot(x - 200, y - 70)
-            if 38 <= d <= 44 or 22 <= d <= 26:
-                idx = 192
-            pixels.append(idx)
+            d = math.hypot(x - 200, y - 72)
+            if 40 <= d <= 46 or 24 <= d <= 28:
+                row[x] = 192          # the emblem: two white rings
+            elif d < 8:
+                row[x] = 200
+        if 140 <= y <= 168:
+            for x in range(40, 361):  # a light band for the name
+                row[x] = 230 if y in (140, 168) or x in (40, 360) else 196
+        rows.append(row)
+    pixels = rle8(rows)
     palette = b''.join(bytes((b, g, r, 0)) for (r, g, b) in pal)
-    info = struct.pack('<IiiHHIIiiII', 40, w, h, 1, 8, 0, len(pixels), 2835, 2835, 256, 0)
+    info = struct.pack('<IiiHHIIiiII', 40, w, h, 1, 8, 1, len(pixels), 2835, 2835, 256, 0)
     offset = 14 + len(info) + len(palette)
     filehdr = struct.pack('<2sIHHI', b'BM', offset + len(pixels), 0, 0, offset)
     with open(path, 'wb') as f:
-        f.write(filehdr + info + palette + bytes(pixels))
+        f.write(filehdr + info + palette + pixels)
 
 
 if __name__ == '__main__':

@@ -3,6 +3,7 @@
 std::string InstallDir;
 std::string ProductName = "Stash9";
 std::string ServerAddress;
+std::vector<std::string> CommandArgs;
 
 bool WarnMissedBackups = true;
 int WarnAfterDays = 4;

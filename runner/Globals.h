@@ -3,12 +3,16 @@
 #pragma once
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "DateTime.h"
 
 extern std::string InstallDir;      // directory of the executable, no trailing backslash
 extern std::string ProductName;     // "Stash9" until S_9_NAME is read
 extern std::string ServerAddress;   // backup server host, port dropped
+// The command-line arguments of this run (program name excluded), split as Windows
+// programs of this family split them (quotes group, backslashes are plain characters).
+extern std::vector<std::string> CommandArgs;
 
 // Settings of "zqbackup.properties" (LoadWarningSettings).
 extern bool WarnMissedBackups;

@@ -1,44 +1,257 @@
 #include "MainWindow.h"
 
-#include <shellapi.h>
-
 #include "Globals.h"
 #include "Messages.h"
+#include "MyDialogs.h"
 #include "Pending.h"
+#include "Seams.h"
+#include "Snooze.h"
+#include "TrayTip.h"
+#include "WinPlatform.h"
 #include "WinUtil.h"
+#include "Workers.h"
+#include "uRunnerResource.h"
 
 HWND MainWindow = nullptr;
 HWND CurrentDialog = nullptr;
 UINT TaskbarCreatedMessage = 0;
 
+#ifndef _WIN64
+static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "first-version tray record");
+#endif
+
+TWindowCalls DefaultWindowCalls() {
+  return TWindowCalls{StartClient,         ShowWillStartWarning,   IsBackupDue,
+                      InternetConnected,   CheckMissedBackup,      ShowMissedWarningAgain,
+                      RefreshControlFlags, ScheduleNextBackupText, CurrentSlotKey,
+                      CloseClientWindows,  ShowShutdownDialog,     ShowBubbleFor,
+                      CloseBubble,         ::Shell_NotifyIconA,    1000};
+}
+
+TWindowCalls WindowCalls = DefaultWindowCalls();
+
 namespace {
 
-TLock gTipLock;
+// Menu command identifiers.
+enum : UINT {
+  kCmdOpen = 0,
+  kCmdQuit = 1,
+  kCmdBackupNow = 2,
+  kCmdQuitSeparator = 3,
+  kCmdEncrypt = 4,
+  kCmdDecrypt = 5,
+  kCmdCryptSeparator = 6,
+  kCmdLastMenuItem = 10,
+  kCmdRaise = 12,
+  kCmdCloseBubble = 13,
+  kCmdRaiseDisconnect = 14,
+  kCmdRaiseAgain = 15,
+  kCmdHide = 16,
+};
+
+constexpr DWORD kIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;  // 7
+constexpr UINT kIconLoadFlags = LR_SHARED | LR_DEFAULTSIZE;     // 0x8040
+constexpr LPARAM kEndSessionLogoffBit = static_cast<LPARAM>(0x80000000u);
+
+TLock gTipLock;         // guards gTrayTip and gIconData: the snooze thread writes both
 std::string gTrayTip;
-NOTIFYICONDATAA gIconData;  // one record for add, modify and delete
+NOTIFYICONDATAA gIconData;
+TMenu gMenu;
+
+bool IsLeadByte(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
+
+// Copies `text` into the record's tip field; caller holds gTipLock.
+void PutTip(const std::string& text) {
+  // The first-version record ends after 64 tip bytes, whatever size the header gives szTip.
+  static_assert(sizeof gIconData.szTip >= kTrayTipBytes, "tip field");
+  const std::string fitted = FitTipText(text, kTrayTipBytes, IsLeadByte);
+  ZeroMemory(gIconData.szTip, sizeof gIconData.szTip);
+  CopyMemory(gIconData.szTip, fitted.data(), fitted.size());
+}
+
+HMENU MenuHandle() {
+  if (!gMenu) gMenu.reset(::CreatePopupMenu());
+  return gMenu.get();
+}
+
+void RemoveMenuCommands(HMENU menu) {
+  for (UINT id = 0; id <= kCmdLastMenuItem; ++id)
+    while (::DeleteMenu(menu, id, MF_BYCOMMAND)) {
+    }
+}
+
+std::string Formatted(const char* key) { return FormatText(key, {ProductName}); }
+
+// The single window; its state is the process-wide state of Globals.h.
+class TMainWindow {
+ public:
+  LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+ private:
+  void OnTaskbarCreated();
+  void OnDestroy();
+  LRESULT OnQueryEndSession(LPARAM lParam);
+  void OnCommand(WPARAM command, LPARAM lParam);
+  void OnTrayNotify(LPARAM mouseMessage);
+  void OnTick();
+  void OnUpdate();
+  void OnShutdownBackup();
+  void OnShutdownNoBackup();
+  LRESULT OnPowerBroadcast(WPARAM event);
+
+  void Raise(HWND window, const char* bubbleKey);
+  void ShowMenu();
+
+  bool inTick_ = false;
+};
+
+TMainWindow gWindow;
+
+LRESULT TMainWindow::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (TaskbarCreatedMessage != 0 && msg == TaskbarCreatedMessage) {
+    OnTaskbarCreated();
+    return 0;
+  }
+  switch (msg) {
+    case WM_DESTROY: OnDestroy(); return 0;
+    case WM_QUERYENDSESSION: return OnQueryEndSession(lParam);
+    case WM_COMMAND: OnCommand(wParam, lParam); return 0;
+    case WM_POWERBROADCAST: return OnPowerBroadcast(wParam);
+    case WMAPP_RUNNER_TRAY: OnTrayNotify(lParam); return 0;
+    case WMAPP_RUNNER_TICK: OnTick(); return 0;
+    case WMAPP_RUNNER_UPDATE: OnUpdate(); return 0;
+    case WMAPP_RUNNER_SNOOZE_WARNING: WindowCalls.showMissedWarningAgain(); return 0;
+    case WMAPP_RUNNER_SNOOZE_START: WindowCalls.showWillStartWarning(); return 0;
+    case WMAPP_RUNNER_SHUTDOWN_BACKUP: OnShutdownBackup(); return 0;
+    case WMAPP_RUNNER_SHUTDOWN_NOBACKUP: OnShutdownNoBackup(); return 0;
+    default: return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+  }
+}
+
+void TMainWindow::OnTaskbarCreated() {
+  // Explorer restarted: the icon went with the old taskbar. The record still holds the
+  // current tip, so the icon comes back as it was.
+  TLockGuard guard(gTipLock);
+  WindowCalls.shellNotifyIcon(NIM_ADD, &gIconData);
+}
+
+void TMainWindow::OnDestroy() {
+  // Another process (the uninstaller) posts WM_DESTROY to make the program quit.
+  ::PostQuitMessage(0);
+}
+
+LRESULT TMainWindow::OnQueryEndSession(LPARAM lParam) {
+  if (!BackupOnShutdown) return TRUE;
+  if (lParam & kEndSessionLogoffBit) return TRUE;  // a log-off is never held
+  if (ShutdownHandled) return TRUE;
+  ::MessageBeep(0);
+  // Refusing makes Windows cancel this shut-down; the backup and our own shut-down follow.
+  if (ShutdownPrompt)
+    AskShutdownQuestion(Formatted("RUNNER_Do_you_want_to_backup_now"));
+  else
+    ::PostMessageA(MainWindow, WMAPP_RUNNER_SHUTDOWN_BACKUP, 0, 0);
+  return FALSE;
+}
+
+void TMainWindow::OnCommand(WPARAM command, LPARAM lParam) {
+  HWND window = reinterpret_cast<HWND>(lParam);
+  switch (command) {
+    case kCmdOpen: WindowCalls.startClient(false, false, {}); break;
+    case kCmdQuit:
+      // The item exists only while quitting is allowed; a posted command obeys the same rule.
+      if (QuitAllowed && AskConfirm(Formatted("RUNNER_Quit_program"))) ::PostQuitMessage(0);
+      break;
+    case kCmdBackupNow: WindowCalls.startClient(false, true, {}); break;
+    case kCmdEncrypt: WindowCalls.startClient(false, false, {"-enc"}); break;
+    case kCmdDecrypt: WindowCalls.startClient(false, false, {"-dec"}); break;
+    case kCmdRaise:
+    case kCmdRaiseAgain: Raise(window, "RUNNER_click_to_view_status"); break;
+    case kCmdRaiseDisconnect: Raise(window, "RUNNER_will_disconnect"); break;
+    case kCmdCloseBubble: WindowCalls.closeBubble(); break;
+    case kCmdHide:
+      // lParam comes from another process: only a real window is minimised and hidden.
+      if (::IsWindow(window)) {
+        ::ShowWindow(window, SW_MINIMIZE);
+        ::ShowWindow(window, SW_HIDE);
+      }
+      break;
+    default: break;
+  }
+}
+
+void TMainWindow::Raise(HWND window, const char* bubbleKey) {
+  if (!::IsWindow(window)) return;
+  ::SetForegroundWindow(window);
+  if (::GetForegroundWindow() == window)
+    WindowCalls.closeBubble();
+  else  // Windows refused the switch: point the user at the window instead
+    WindowCalls.showBubbleFor(window, Formatted(bubbleKey));
+}
+
+void TMainWindow::OnTrayNotify(LPARAM mouseMessage) {
+  if (mouseMessage == WM_LBUTTONDBLCLK)
+    WindowCalls.startClient(false, false, {});
+  else if (mouseMessage == WM_RBUTTONUP)
+    ShowMenu();
+}
+
+void TMainWindow::ShowMenu() {
+  // Without the foreground the menu would not close when the user clicks elsewhere, and
+  // the WM_NULL afterwards lets it close properly (documented TrackPopupMenu quirk).
+  ::SetForegroundWindow(MainWindow);
+  POINT at = {};
+  ::GetCursorPos(&at);
+  ::TrackPopupMenu(MenuHandle(), 0, at.x, at.y, 0, MainWindow, nullptr);
+  ::PostMessageA(MainWindow, WM_NULL, 0, 0);
+}
+
+void TMainWindow::OnTick() {
+  // A tick that arrives while a tick's own box or dialog is open (their modal loops
+  // dispatch it) would open a second one: the open tick will finish the work.
+  if (inTick_) return;
+  inTick_ = true;
+  try {
+    OnTimerTick();
+  } catch (...) {
+    inTick_ = false;
+    throw;
+  }
+  inTick_ = false;
+}
+
+LRESULT TMainWindow::OnPowerBroadcast(WPARAM event) {
+  // After sleep a due or missed backup should not wait for the next 5-second tick. The
+  // ticks are paused while a client runs; a resume does not bypass that.
+  if ((event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) && !LaunchInProgress)
+    OnTick();
+  return TRUE;
+}
+
+void TMainWindow::OnUpdate() {
+  LaunchUpdater();
+  ::PostQuitMessage(0);
+}
+
+void TMainWindow::OnShutdownBackup() {
+  ShutdownHandled = true;
+  WindowCalls.closeClientWindows();
+  ::Sleep(WindowCalls.shutdownCloseWaitMs);
+  WindowCalls.startClient(true, true, {ShutdownProgress ? "-dialog" : "-nogui"});
+  WindowCalls.showShutdownDialog();
+}
+
+void TMainWindow::OnShutdownNoBackup() {
+  ShutdownHandled = true;
+  WindowCalls.showShutdownDialog();
+}
 
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   try {
-    if (TaskbarCreatedMessage != 0 && msg == TaskbarCreatedMessage) {
-      // Explorer restarted: the icon is gone with the old taskbar.
-      ::Shell_NotifyIconA(NIM_ADD, &gIconData);
-      return 0;
-    }
-    switch (msg) {
-      case WM_DESTROY:
-        ::PostQuitMessage(0);
-        return 0;
-      case WMAPP_RUNNER_TRAY:
-        if (lParam == static_cast<LPARAM>(kActivateLParam)) StartClient(false, false, {});
-        return 0;
-      default:
-        break;
-    }
+    return gWindow.HandleMessage(hwnd, msg, wParam, lParam);
   } catch (...) {
     // No exception may leave into USER32; the handlers report their own failures.
     return 0;
   }
-  return ::DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
 }  // namespace
@@ -52,6 +265,7 @@ bool RegisterMainWindowClass() {
 }
 
 HWND CreateMainWindow() {
+  // Class names compare without regard to case: "TSWEXEForm" finds "TSWExeForm".
   MainWindow = ::CreateWindowExA(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0,
                                  100, 100, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
   return MainWindow;
@@ -73,25 +287,74 @@ void AddTrayIcon() {
   gIconData.cbSize = NOTIFYICONDATAA_V1_SIZE;
   gIconData.hWnd = MainWindow;
   gIconData.uID = kTrayIconId;
-  gIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  gIconData.uFlags = kIconFlags;
   gIconData.uCallbackMessage = WMAPP_RUNNER_TRAY;
-  gIconData.hIcon = static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), "MAINICON",
-                                                    IMAGE_ICON, 16, 16, LR_SHARED | LR_DEFAULTSIZE));
-  lstrcpynA(gIconData.szTip, (ProductName + " Scheduler").c_str(), 64);
-  ::Shell_NotifyIconA(NIM_ADD, &gIconData);
+  gIconData.hIcon = static_cast<HICON>(
+      ::LoadImageA(::GetModuleHandleA(nullptr), "MAINICON", IMAGE_ICON, 16, 16, kIconLoadFlags));
+  PutTip(ProductName + " Scheduler");
+  WindowCalls.shellNotifyIcon(NIM_ADD, &gIconData);
 }
 
 void DeleteTrayIcon() {
   TLockGuard guard(gTipLock);
-  ::Shell_NotifyIconA(NIM_DELETE, &gIconData);
+  WindowCalls.shellNotifyIcon(NIM_DELETE, &gIconData);
 }
 
 void UpdateTrayTip() {
   TLockGuard guard(gTipLock);
-  // The first-version record holds 63 characters and the terminator.
-  lstrcpynA(gIconData.szTip, gTrayTip.c_str(), 64);
-  ::Shell_NotifyIconA(NIM_MODIFY, &gIconData);
+  PutTip(gTrayTip);
+  WindowCalls.shellNotifyIcon(NIM_MODIFY, &gIconData);
 }
 
-void BuildTrayMenu() {}
-void BuildRunningMenu() {}
+HMENU TrayMenu() { return MenuHandle(); }
+
+void BuildTrayMenu() {
+  HMENU menu = MenuHandle();
+  if (!menu) return;
+  RemoveMenuCommands(menu);
+  if (EncryptionPluginPresent) {
+    ::AppendMenuA(menu, MF_STRING, kCmdEncrypt, "&Encrypt all files");
+    ::AppendMenuA(menu, MF_STRING, kCmdDecrypt, "&Decrypt all files");
+    ::AppendMenuA(menu, MF_SEPARATOR, kCmdCryptSeparator, nullptr);
+  }
+  ::AppendMenuA(menu, MF_STRING, kCmdOpen, Formatted("RUNNER_MENU_Open").c_str());
+  ::AppendMenuA(menu, MF_STRING, kCmdBackupNow, GetText("RUNNER_MENU_Backup_Now").c_str());
+  if (QuitAllowed) {
+    ::AppendMenuA(menu, MF_SEPARATOR, kCmdQuitSeparator, nullptr);
+    ::AppendMenuA(menu, MF_STRING, kCmdQuit, GetText("RUNNER_MENU_Quit").c_str());
+  }
+}
+
+void BuildRunningMenu() {
+  HMENU menu = MenuHandle();
+  if (!menu) return;
+  RemoveMenuCommands(menu);
+  ::AppendMenuA(menu, MF_STRING, kCmdOpen, Formatted("RUNNER_Show").c_str());
+}
+
+void OnTimerTick() {
+  const std::string before = GetTrayTip();
+  if (!SnoozeRunning()) SetTrayTip(WindowCalls.nextBackupText());
+  if (WindowCalls.isBackupDue())
+    WindowCalls.showWillStartWarning();
+  else if (WindowCalls.internetConnected())
+    WindowCalls.checkMissedBackup();
+  WindowCalls.refreshControlFlags();
+  if (GetTrayTip() != before) UpdateTrayTip();
+  if (WindowCalls.currentSlotKey() != LastTriggerSlot) LastTriggerSlot = -1;
+}
+
+void LaunchUpdater() {
+  const std::string temp = TempDir();
+  if (temp.empty()) return;  // no temporary directory: nowhere to put the copy
+  const std::string copy = temp + "updSW.exe";
+  const std::string exe = ExePath();
+  // Read-only or system attributes would make the copy (or the updater's later delete)
+  // fail; a missing copy is no error.
+  ::SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+  ::SetFileAttributesA(exe.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+  ::CopyFileA(exe.c_str(), copy.c_str(), FALSE);
+  // The program path is quoted: a temporary directory with blanks would otherwise make CreateProcessA try "C:\Documents.exe" and the like.
+  const std::string command = "\"" + copy + "\" -update \"" + ExeDirectory() + "\\\"";
+  seams::Launcher().Start(command, temp, false);
+}

@@ -22,14 +22,14 @@ std::string ScheduleNextBackupText();
 bool ScheduleIsDueNow();
 // IsBackupDue: due now and this clock hour has not triggered yet (sets LastTriggerSlot).
 bool IsBackupDue();
-// Slot key of the current time: day of week plus hour, reduced to one byte.
+// Slot key of the current time (SchedUnit.h: day * 24 + hour, distinct for every hour).
 int CurrentSlotKey();
 void FreeSchedule();
 
 // --- control flags of "system2.properties" ---
 void RefreshControlFlags();
 
-// --- worker threads (timer, countdown, snooze, message) ---
+// --- worker threads (timer, countdown, snooze, message): Snooze.h, Workers.h ---
 void FillSnoozeChoices();
 void StartTimerThread();
 void StopTimerThread();

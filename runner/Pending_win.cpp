@@ -9,22 +9,6 @@ void LoadConnectionLibraries() {}
 void ReleaseIcmpLibrary() {}
 bool InternetConnected() { return false; }
 
-void FillDayNames() {}
-void CreateSchedule() {}
-void LoadSchedule() {}
-std::string ScheduleNextBackupText() { return ProductName + " Scheduler"; }
-bool ScheduleIsDueNow() { return false; }
-bool IsBackupDue() { return false; }
-int CurrentSlotKey() { return -1; }
-void FreeSchedule() {}
-
-void RefreshControlFlags() {}
-
-void FillSnoozeChoices() {}
-void StartTimerThread() {}
-void StopTimerThread() {}
-bool SnoozeRunning() { return false; }
-
 int StartClient(bool, bool, const std::vector<std::string>&) { return 1; }
 void CloseClientWindows() {}
 void ShowWillStartWarning() {}

@@ -1,5 +1,6 @@
 #include "WinPlatform.h"
 
+#include "MyDialogs.h"
 #include "RunnerError.h"
 #include "WinUtil.h"
 
@@ -67,9 +68,10 @@ bool TWinFileSystem::WriteAll(const std::string& path, const std::string& data) 
 bool TWinFileSystem::Delete(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
 TDateTime TWinFileSystem::FileTime(const std::string& path) const {
-  if (!Exists(path)) return 0;
-  // Opened without sharing, as the client's own writer would be shut out meanwhile;
-  // a file that is open elsewhere therefore reads as 0 for this tick.
+  // Opened without sharing: a file that another process (the Java client rewriting it)
+  // has open reads as 0 for this tick, so callers never take the time of a half-written
+  // file. A missing file fails the same way; no separate existence test, as the schedule
+  // and the control flags ask on every tick.
   TFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return 0;
@@ -93,6 +95,7 @@ void InstallWinSeams() {
   seams::SetClock(&clock);
   seams::SetFs(&fs);
   seams::SetUi(&ui);
+  InstallWinTemplateHooks();
 }
 
 std::string TempDir() {

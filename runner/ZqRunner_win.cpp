@@ -15,15 +15,15 @@
 #include "Pending.h"
 #include "RunnerError.h"
 #include "Settings.h"
+#include "WinLauncher.h"
 #include "WinPlatform.h"
 #include "uRunnerResource.h"
-
-std::vector<std::string> CommandArgs;
 
 namespace {
 
 void InitializeModule() {
   InstallWinSeams();
+  InstallWinLauncher();
   LoadConnectionLibraries();
   InitTextTable(ExeDirectory() + "\\resource.properties", ::GetUserDefaultLangID());
   InstallDir = ExeDirectory();

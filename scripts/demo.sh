@@ -18,6 +18,13 @@ scripts/with-wine.sh bash -c '
   wine explorer /desktop=ZqDemo,1024x768 ZqRunner.exe -min >/dev/null 2>&1 &
   if [ -n "${ZQ_USE_DISPLAY:-}" ]; then wait; exit 0; fi
   sleep "${ZQ_DEMO_SECONDS:-8}"
-  import -window root "$ZQ_SHOT"
+  # Hover over the notification area so the tray tip (the next backup) shows.
+  xdotool mousemove 1012 757 && sleep 1 && xdotool mousemove 1013 757 && sleep 2
+  import -window root -crop 1024x768+0+0 +repage "$ZQ_SHOT"
   echo "demo: screenshot saved to $ZQ_SHOT"
+  # Right-click the icon: the tray menu.
+  xdotool click 3 && sleep 2
+  import -window root -crop 1024x768+0+0 +repage "${ZQ_SHOT%.png}-menu.png"
+  xdotool key Escape
+  echo "demo: screenshot saved to ${ZQ_SHOT%.png}-menu.png"
 '

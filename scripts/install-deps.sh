@@ -5,7 +5,7 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev googletest zlib1g-dev
       openjdk-17-jdk-headless
       g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 libz-mingw-w64-dev
-      wine wine64 wine32:i386 xvfb xauth x11-apps imagemagick python3 qpdf)
+      wine wine64 wine32:i386 xvfb xauth x11-apps xdotool imagemagick python3 qpdf)
 
 missing=()
 for p in "${pkgs[@]}"; do

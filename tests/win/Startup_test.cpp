@@ -140,3 +140,61 @@ TEST(StartupTest, SecondInstanceWithNothingToTalkToJustEnds) {
   EXPECT_EQ(p.Wait(20000), 0);
   ::CloseHandle(held);
 }
+
+namespace {
+
+HWND FindMainWindowOf(DWORD pid) {
+  HWND found = nullptr;
+  wt::WaitUntil(
+      [&] {
+        HWND w = nullptr;
+        while ((w = ::FindWindowExA(nullptr, w, kMainWindowClass, kMainWindowTitle)) != nullptr) {
+          DWORD owner = 0;
+          ::GetWindowThreadProcessId(w, &owner);
+          if (owner == pid) {
+            found = w;
+            return true;
+          }
+        }
+        return false;
+      },
+      20000);
+  return found;
+}
+
+}  // namespace
+
+// A quiet start tidies the installation and the temporary directory, creates the hidden
+// main window, and ends with exit code 0 when another process posts WM_DESTROY to it.
+TEST(StartupTest, QuietStartTidiesUpAndEndsOnDestroy) {
+  TInstall inst;
+  inst.dir.Write("connection.properties", "");
+  ::CreateDirectoryA(inst.dir.File("java").c_str(), nullptr);
+  ::CreateDirectoryA(inst.dir.File("java\\bin").c_str(), nullptr);
+  ::CopyFileA(inst.exe.c_str(), inst.dir.File("java\\bin\\javaw.exe").c_str(), FALSE);
+  inst.dir.Write("NewVer.jar", "old");
+  inst.dir.Write("stowly.jar", "old");
+  ::CreateDirectoryA(inst.dir.File("JRE").c_str(), nullptr);
+  ::CreateDirectoryA(inst.dir.File("JRE\\bin").c_str(), nullptr);
+  inst.dir.Write("JRE\\bin\\x.dll", "x");
+  const std::string updater = ::TempDir() + "updSW.exe";
+  const std::string resource = ::TempDir() + "resource.properties";
+  inst.dir.Write("seed", "x");
+  ::CopyFileA(inst.dir.File("seed").c_str(), updater.c_str(), FALSE);
+  ::CopyFileA(inst.dir.File("seed").c_str(), resource.c_str(), FALSE);
+
+  wt::TProcess p = wt::Start(inst.exe, "-MIN", inst.dir.Path());
+  HWND main = FindMainWindowOf(p.pid);
+  ASSERT_NE(main, nullptr);
+  EXPECT_FALSE(::IsWindowVisible(main));
+  EXPECT_TRUE(MutexExists());
+  EXPECT_EQ(::GetFileAttributesA(updater.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(::GetFileAttributesA(resource.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(::GetFileAttributesA(inst.dir.File("NewVer.jar").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(::GetFileAttributesA(inst.dir.File("stowly.jar").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(::GetFileAttributesA(inst.dir.File("JRE").c_str()), INVALID_FILE_ATTRIBUTES);
+
+  ::PostMessageA(main, WM_DESTROY, 0, 0);
+  EXPECT_EQ(p.Wait(20000), 0);
+  EXPECT_FALSE(MutexExists());
+}

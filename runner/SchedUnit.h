@@ -1,0 +1,121 @@
+// The weekly backup schedule of "zqbackup.properties": whole hours of the week.
+// Weekdays are 1 = Sunday ... 7 = Saturday, hours 0..23; an hour of the week is a slot,
+// day * 24 + hour (24 = Sunday 0:00 ... 191 = Saturday 23:00).
+// Everything here runs on the GUI thread (start-up and the tick handler); no locks.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "DateTime.h"
+#include "Seams.h"
+
+constexpr int kHoursPerWeek = 168;
+
+// The seven localised day names, index 1 (Sunday) to 7 (Saturday); index 0 is unused.
+// They are also the suffixes of the per-day keys "scheduler.<day>".
+extern std::array<std::string, 8> DayNames;
+// Fills DayNames from the text table ("Sun" ... "Sat"). Start-up, once.
+void FillDayNames();
+
+constexpr long long SlotOf(long long day, long long hour) { return day * 24 + hour; }
+// to - from, plus a week when that is 0 or less: 1..168 for slots of one week.
+constexpr long long HoursForward(long long from, long long to) {
+  return to - from <= 0 ? to - from + kHoursPerWeek : to - from;
+}
+// slot + hours, minus a week when the sum is 192 or more.
+constexpr long long AddHours(long long slot, long long hours) {
+  return slot + hours >= 192 ? slot + hours - kHoursPerWeek : slot + hours;
+}
+
+// The user locale's designators for hours before and after noon (SlotText). Empty
+// designators show the hour alone.
+struct TAmPm {
+  std::string am = "AM";
+  std::string pm = "PM";
+};
+
+class TSched {
+ public:
+  // Keeps references to `clock` and `fs` (they must outlive the object). Does not read
+  // the file: the lists stay empty until Load or the first question.
+  TSched(std::string fileName, IClock& clock, IFileSystem& fs, TAmPm designators = {});
+
+  // Re-reads the file and rebuilds the seven hour lists. Never fails: a file that cannot
+  // be read gives the fallback schedule, every day at 19:00. Returns false in that case.
+  bool Load();
+  // Calls Load when the file's last-write stamp differs from the one of the last
+  // successful reading, or when the file is missing. Every question below starts with it.
+  void ReloadIfChanged();
+
+  // An entry of that day's list, read as an integer, equals `hour`. Entries that are not
+  // integers match nothing.
+  bool IsScheduledAt(int day, int hour);
+  // IsScheduledAt for the weekday and hour of `t`.
+  bool IsDueAt(TDateTime t);
+  bool IsDueNow() { return IsDueAt(clock_.Now()); }
+
+  // The first scheduled slot after the given hour, never the hour itself; -1 when the
+  // schedule is empty. day = hour = -1 means now. Throws TRunnerError when an entry is
+  // not an integer: callers must catch it.
+  int NextSlot(int day = -1, int hour = -1);
+  // Hours back to the most recent scheduled slot (1..168; an entry in the given hour
+  // counts 168), -1 when the schedule is empty. Throws TRunnerError as NextSlot.
+  int LastSlotDistance(int day = -1, int hour = -1);
+  // Start of the most recent scheduled hour before the current one, or kNoDateTime when
+  // the schedule is empty. Throws TRunnerError as NextSlot.
+  TDateTime LastScheduledTime();
+
+  // The tray tip: "<RUNNER_Next_Backup> <SlotText>", or the disabled or error text.
+  // Always ends with one NUL character, which ends the tip where it is copied. Never throws
+  // TRunnerError.
+  std::string NextBackupText();
+  // Day name and 12-hour time, "Mon 7 PM"; "Invalid dow: N" for a day outside 1..7.
+  std::string SlotText(long long slot) const;
+
+  // The daily hour of "scheduler.time": "07PM" -> "19", "07AM" -> "07", "12AM" -> "0",
+  // "19" -> "19"; "" when nothing usable is left.
+  static std::string ParseHour(const std::string& text);
+
+  const std::string& FileName() const { return fileName_; }
+  // Hour list of a day (1..7), as kept: decimal entries separated by ",".
+  const std::string& HourList(int day) const { return lists_[static_cast<size_t>(day)]; }
+
+ private:
+  // Best distance over every entry; `backwards` measures from the entry to `now`.
+  long long BestDistance(long long now, bool backwards);
+  void ResolveNow(int& day, int& hour) const;
+
+  std::string fileName_;
+  IClock& clock_;
+  IFileSystem& fs_;
+  TAmPm designators_;
+  int32_t stamp_ = -1;  // DOS-packed last-write stamp of the last successful reading
+  std::array<std::string, 8> lists_;
+};
+
+// The process's schedule over InstallPath("zqbackup.properties"), created at start-up and
+// freed when the message loop ends. Null before and after.
+extern std::unique_ptr<TSched> Schedule;
+// Creates Schedule with the seams' clock and file system. CreateSchedule (Win32) takes
+// the designators from the user's locale.
+void CreateScheduleWith(const TAmPm& designators);
+void CreateSchedule();
+void LoadSchedule();
+void FreeSchedule();
+// Schedule->NextBackupText(), or the error text (with its NUL) when there is no Schedule.
+std::string ScheduleNextBackupText();
+bool ScheduleIsDueNow();
+
+// Slot key of a time: its slot, day * 24 + hour (24..191, fits a byte). Distinct for every
+// hour of the week, so the key of an hour never equals the key of an hour that came
+// before it in the same week, however long no tick came in between.
+int SlotKeyOf(TDateTime t);
+int CurrentSlotKey();
+// The trigger of a scheduled backup: the schedule has the hour of `now`, and
+// `lastTriggerSlot` does not already hold its key (a trigger or a client run's end in
+// this hour). On true, `lastTriggerSlot` takes the key.
+bool IsBackupDueAt(TSched& sched, TDateTime now, int& lastTriggerSlot);
+// IsBackupDueAt(*Schedule, now, LastTriggerSlot); false without a Schedule.
+bool IsBackupDue();

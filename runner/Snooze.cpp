@@ -1,0 +1,54 @@
+#include "Snooze.h"
+
+#include <cmath>
+
+#include "Pending.h"
+#include "uRunnerResource.h"
+
+std::array<std::string, kSnoozeChoiceCount> SnoozeChoices;
+const std::array<int, kSnoozeChoiceCount> SnoozeMinutes = {5, 15, 30, 60, 120};
+
+std::atomic<bool> SnoozeActive{false};
+std::atomic<bool> StopSnoozeRequested{false};
+std::atomic<int> SnoozeCount{0};
+
+void FillSnoozeChoices() {
+  const std::string minutes = GetText("RUNNER_min");
+  SnoozeChoices = {"5 " + minutes, "15 " + minutes, "30 " + minutes,
+                   "1 " + GetText("RUNNER_hour"), "2 " + GetText("RUNNER_hours")};
+}
+
+bool SnoozeRunning() { return SnoozeActive.load(); }
+
+int SnoozeMinutesAt(int index) {
+  if (index < 0 || index >= kSnoozeChoiceCount) return SnoozeMinutes[0];
+  return SnoozeMinutes[static_cast<size_t>(index)];
+}
+
+void ResetSnoozeForClientRun() {
+  SnoozeCount = 0;
+  StopSnoozeRequested = true;
+}
+
+int SecondsOfDay(TDateTime t) {
+  if (!std::isfinite(t)) return 0;
+  const double fraction = std::fabs(t) - std::floor(std::fabs(t));
+  // Whole milliseconds first, rounded, so that 19:00:03 stored as 0.79170138... does not
+  // come out as 19:00:02.999 and lose a second to the truncation below.
+  long long ms = std::llround(fraction * 86400000.0);
+  if (ms >= 86400000) ms = 0;
+  return static_cast<int>(ms / 1000);
+}
+
+std::string FormatDuration(int seconds) {
+  if (seconds < 0) seconds = 0;
+  const int h = seconds / 3600, m = (seconds % 3600) / 60, s = seconds % 60;
+  std::string text;
+  if (h > 0) text += std::to_string(h) + "h";
+  if (m > 0 || h > 0) text += std::to_string(m) + "m";
+  return text + std::to_string(s) + "s";
+}
+
+std::string SnoozeTipText(int secondsLeft) {
+  return GetText("RUNNER_Snoozing") + " (" + FormatDuration(secondsLeft) + ")";
+}

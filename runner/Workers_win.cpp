@@ -1,0 +1,111 @@
+#include "Workers.h"
+
+#include <memory>
+
+#include "MainWindow.h"
+#include "Messages.h"
+#include "MyDialogs.h"
+#include "Pending.h"
+#include "Seams.h"
+#include "Snooze.h"
+
+namespace {
+std::unique_ptr<TTimerThread> gTimerThread;
+
+int SecondsSince(TDateTime start) { return SecondsOfDay(seams::Clock().Now() - start); }
+}  // namespace
+
+void TTimerThread::Execute() {
+  while (!SleepOrCancel(intervalMs_)) {
+    if (!paused_) ::PostMessageA(target_, WMAPP_RUNNER_TICK, 0, 0);
+  }
+}
+
+TCountDownThread::TCountDownThread(HWND dialog, int seconds, int command)
+    : startTime_(seams::Clock().Now()), dialog_(dialog), command_(command), seconds_(seconds) {}
+
+void TCountDownThread::Execute() {
+  while (!CancelRequested() && ::IsWindowVisible(dialog_)) {
+    const int left = seconds_ - SecondsSince(startTime_);
+    ::PostMessageA(dialog_, WMAPP_RUNNER_COUNTDOWN, static_cast<WPARAM>(static_cast<INT_PTR>(left)), 0);
+    if (left <= 0) {
+      // Synchronous on purpose: the dialog's command may run a whole client run, and the
+      // count must not go on meanwhile.
+      if (::IsWindowVisible(dialog_))
+        ::SendMessageA(dialog_, WM_COMMAND, static_cast<WPARAM>(command_), 0);
+      SleepOrCancel(kWorkerPassMs);
+      return;
+    }
+    SleepOrCancel(kWorkerPassMs);
+  }
+}
+
+TSnoozeThread::TSnoozeThread(int minutes, UINT message, HWND target)
+    : minutes_(minutes), message_(message), target_(target) {
+  SnoozeActive = true;
+  StopSnoozeRequested = false;
+}
+
+void TSnoozeThread::Execute() {
+  const TDateTime start = seams::Clock().Now();
+  while (!CancelRequested() && !StopSnoozeRequested) {
+    const int left = minutes_ * 60 - SecondsSince(start);
+    if (left < 0) {
+      ::PostMessageA(target_, message_, 0, 0);
+      break;
+    }
+    SetTrayTip(SnoozeTipText(left));
+    UpdateTrayTip();
+    SleepOrCancel(kWorkerPassMs);
+  }
+  SnoozeActive = false;
+}
+
+void TMessageThread::Ask(const std::string& question) {
+  question_ = question;
+  Start(true);
+}
+
+void TMessageThread::Execute() {
+  const bool yes = AskConfirm(question_);
+  ::PostMessageA(target_, yes ? WMAPP_RUNNER_SHUTDOWN_BACKUP : WMAPP_RUNNER_SHUTDOWN_NOBACKUP, 0, 0);
+}
+
+void StartTimerThread() {
+  if (gTimerThread) return;
+  auto thread = std::make_unique<TTimerThread>(MainWindow);
+  if (thread->Start(false)) gTimerThread = std::move(thread);
+}
+
+void StopTimerThread() {
+  if (!gTimerThread) return;
+  gTimerThread->RequestCancel();
+  // The thread wakes at once on the cancel event; should it not end in time, it is left
+  // to the process exit rather than freed under its feet.
+  if (gTimerThread->Join(2000))
+    gTimerThread.reset();
+  else
+    gTimerThread.release();
+}
+
+// A flag instead of SuspendThread: a thread suspended inside a system call may hold a
+// lock the GUI thread needs next.
+void SuspendTimerThread() {
+  if (gTimerThread) gTimerThread->SetPaused(true);
+}
+
+void ResumeTimerThread() {
+  if (gTimerThread) gTimerThread->SetPaused(false);
+}
+
+void StartCountDown(HWND dialog, int seconds, int command) {
+  (new TCountDownThread(dialog, seconds, command))->Start(true);
+}
+
+void StartSnooze(int minutes, UINT message) {
+  if (!(new TSnoozeThread(minutes, message, MainWindow))->Start(true)) SnoozeActive = false;
+}
+
+void AskShutdownQuestion(const std::string& question) {
+  (new TMessageThread(MainWindow))->Ask(question);
+}

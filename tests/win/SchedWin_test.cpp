@@ -1,0 +1,126 @@
+// The Win32 halves of the schedule, the control flags and the dialog templates: file
+// times as CreateFile/GetFileTime give them, templates that Windows accepts, and the
+// locale's designators in the tray tip.
+#include <gtest/gtest.h>
+
+#include "ControlFlags.h"
+#include "Globals.h"
+#include "MyDialogs.h"
+#include "SchedUnit.h"
+#include "WinPlatform.h"
+#include "WinTestUtil.h"
+
+namespace {
+
+class SchedWinTest : public ::testing::Test {
+ protected:
+  void SetUp() override { InstallWinSeams(); }
+  void TearDown() override { FreeSchedule(); }
+};
+
+// Sets the file's last-write time to a local time.
+void SetLocalWriteTime(const std::string& path, const SYSTEMTIME& local) {
+  FILETIME localFt, utc;
+  ASSERT_TRUE(::SystemTimeToFileTime(&local, &localFt));
+  ASSERT_TRUE(::LocalFileTimeToFileTime(&localFt, &utc));
+  TFileHandle f(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(f);
+  ASSERT_TRUE(::SetFileTime(f.get(), nullptr, nullptr, &utc));
+}
+
+TEST_F(SchedWinTest, FileTimeOfIsLocalDosTimeAndZeroWhenMissingOrOpen) {
+  wt::TTempDir dir("ftime");
+  const std::string path = dir.File("system2.properties");
+  EXPECT_EQ(FileTimeOf(path), 0.0) << "missing";
+
+  dir.Write("system2.properties", "snooze=1\r\n");
+  SYSTEMTIME st = {};
+  st.wYear = 2026;
+  st.wMonth = 12;
+  st.wDay = 7;
+  st.wHour = 14;
+  st.wMinute = 33;
+  st.wSecond = 41;  // DOS time keeps even seconds
+  SetLocalWriteTime(path, st);
+  const TDateParts p = DecodeDateTime(FileTimeOf(path));
+  EXPECT_EQ(p.year, 2026);
+  EXPECT_EQ(p.month, 12);
+  EXPECT_EQ(p.day, 7);
+  EXPECT_EQ(p.hour, 14);
+  EXPECT_EQ(p.minute, 33);
+  EXPECT_EQ(p.second, 40);
+
+  // While another process (here: this one) has the file open, the share-less open fails.
+  {
+    TFileHandle writer(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(FileTimeOf(path), 0.0) << "open elsewhere";
+  }
+  EXPECT_NE(FileTimeOf(path), 0.0) << "closed again";
+}
+
+INT_PTR CALLBACK QuietDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+TEST_F(SchedWinTest, TemplateCreatesTheDialogAndItsControls) {
+  struct TControl {
+    uint16_t id;
+    uint32_t style;
+    uint16_t atom;
+    std::string text;
+    const char* className;
+  };
+  const TControl controls[] = {
+      {101, 0x50000001, kAtomStatic, "Gr\xfc\xdf Gott, a backup will start", "Static"},
+      {102, 0x50000001, kAtomButton, "Backup Now", "Button"},
+      {103, 0x50000003, kAtomButton, "Don't show", "Button"},
+      {104, 0x50000003 | 0x08000000, kAtomComboBox, "", "ComboBox"},
+  };
+  for (const uint32_t style : {0x80C800C0u | kDsSetFont | 0x800u /* DS_CENTER */, 0x80C80800u}) {
+    TTemplateStream s;
+    WriteDialogHeader(s, 0, 0, 240, 120, 4, style, "Stash9 \xe4", "");
+    int y = 5;
+    for (const auto& c : controls) {
+      WriteDialogItem(s, 5, static_cast<int16_t>(y), 200, c.atom == kAtomComboBox ? 80 : 12,
+                      c.id, c.style, c.atom, c.text);
+      y += 20;
+    }
+    HWND dialog = ::CreateDialogIndirectParamA(
+        ::GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(s.data()), nullptr,
+        QuietDialogProc, 0);
+    ASSERT_NE(dialog, nullptr) << "style " << std::hex << style << " error "
+                               << ::GetLastError();
+    char buffer[256];
+    ::GetWindowTextA(dialog, buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, "Stash9 \xe4");
+    for (const auto& c : controls) {
+      HWND item = ::GetDlgItem(dialog, c.id);
+      ASSERT_NE(item, nullptr) << c.id;
+      ::GetClassNameA(item, buffer, sizeof buffer);
+      EXPECT_STREQ(buffer, c.className) << c.id;
+      if (c.atom != kAtomComboBox) {
+        ::GetWindowTextA(item, buffer, sizeof buffer);
+        EXPECT_EQ(std::string(buffer), c.text) << c.id;
+      }
+      EXPECT_EQ(::IsWindowEnabled(item) == 0, (c.style & 0x08000000) != 0) << c.id;
+    }
+    ::DestroyWindow(dialog);
+  }
+}
+
+TEST_F(SchedWinTest, TrayTipUsesTheLocaleDesignator) {
+  wt::TTempDir dir("sched");
+  InstallDir = dir.Path();
+  dir.Write("zqbackup.properties", "scheduler.active=ON\r\nscheduler.time=07PM\r\n");
+  FillDayNames();
+  CreateSchedule();
+  char pm[80] = {};
+  ::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_S2359, pm, sizeof pm);
+  const std::string tip = ScheduleNextBackupText();
+  const std::string tail = pm[0] ? std::string(" 7 ") + pm : std::string(" 7");
+  ASSERT_GE(tip.size(), tail.size() + 1);
+  EXPECT_EQ(tip.substr(tip.size() - tail.size() - 1), tail + std::string(1, '\0')) << tip;
+}
+
+}  // namespace
