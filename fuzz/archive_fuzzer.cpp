@@ -35,6 +35,11 @@ void Setup() {
   gRoot = tmpl;
   gArchive = gRoot + "/arc.zlib";
   gDest = gRoot + "/out";
+  // libFuzzer ends a timed run with exit(); a crash keeps the folder for inspection.
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(gRoot, ec);
+  });
 }
 
 // Passes every call to the real file system, but first checks that whatever is created

@@ -4,15 +4,15 @@
 #  2. extraction of a 64 MiB single-file archive (compressible text, zlib level 9) with
 #     TZLibArchive against a raw inflate + fwrite loop and against zlib-flate (qpdf) over
 #     the same stream, in the same run.
-#   bash scripts/bench-archive.sh            (work files in build/bench/work, removed after)
+#   bash scripts/bench-archive.sh            (work files in build/bench-archive/work, removed after)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/bench --target zqarc archive_bench >/dev/null
-bench=build/bench/tools/archive_bench
-zqarc=build/bench/tools/zqarc
-work="${ZQ_BENCH_DIR:-build/bench/work}"
+cmake -S . -B build/bench-archive -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/bench-archive --target zqarc archive_bench >/dev/null
+bench=build/bench-archive/tools/archive_bench
+zqarc=build/bench-archive/tools/zqarc
+work="${ZQ_BENCH_DIR:-build/bench-archive/work}"
 rm -rf "$work" && mkdir -p "$work/src" "$work/out"
 trap 'rm -rf "$work"' EXIT
 
