@@ -293,17 +293,22 @@ void TZLibArchive::ExtractEntry(IArchiveFile& archive, int index,
   unsigned char block[kBlockSize];
   for (uint64_t left = size; left;) {
     const size_t want = left < kBlockSize ? static_cast<size_t>(left) : kBlockSize;
-    size_t got;
+    size_t got = 0;
+    const unsigned char* data = block;
     try {
-      got = inflater ? inflater->Read(block, want) : archive.Read(block, want);
+      // Inflated blocks are written straight from the inflater's buffer.
+      if (inflater)
+        data = inflater->Read(want, got, block);
+      else
+        got = archive.Read(block, want);
     } catch (const TRunnerError&) {
       throw Corrupt(index);
     }
     done_ += static_cast<uint32_t>(got);
     ReportProgress();
-    if (got && !out->Write(block, got)) throw Corrupt(index);
+    if (got && !out->Write(data, got)) throw Corrupt(index);
     if (got != want) throw Corrupt(index);
-    if (CheckCRC) crc = Crc32(crc, block, got);
+    if (CheckCRC) crc = Crc32(crc, data, got);
     left -= want;
   }
   // The stream must end (its Adler-32 verified) exactly where the size says.

@@ -57,8 +57,15 @@ uint32_t ShiftConstant(size_t n) {
 
 inline uint32_t Slice8(uint32_t c, const unsigned char* p) {
   uint32_t lo, hi;
+#if UINTPTR_MAX > 0xFFFFFFFFu
+  uint64_t word;  // one load instead of two where registers are 64 bits wide
+  std::memcpy(&word, p, 8);
+  lo = static_cast<uint32_t>(word);
+  hi = static_cast<uint32_t>(word >> 32);
+#else
   std::memcpy(&lo, p, 4);
   std::memcpy(&hi, p + 4, 4);
+#endif
   lo ^= c;
   return kCrc[7][lo & 0xFF] ^ kCrc[6][(lo >> 8) & 0xFF] ^ kCrc[5][(lo >> 16) & 0xFF] ^
          kCrc[4][lo >> 24] ^ kCrc[3][hi & 0xFF] ^ kCrc[2][(hi >> 8) & 0xFF] ^
@@ -146,6 +153,18 @@ size_t TInflater::Read(void* out, size_t n) {
     got += k;
   }
   return got;
+}
+
+const unsigned char* TInflater::Read(size_t n, size_t& got, unsigned char* scratch) {
+  if (outStart_ == outEnd_ && !ended_) InflateMore();
+  if (outEnd_ - outStart_ >= n) {
+    const unsigned char* view = out_.get() + outStart_;
+    outStart_ += n;
+    got = n;
+    return view;
+  }
+  got = Read(scratch, n);
+  return scratch;
 }
 
 bool TInflater::AtCleanEnd() {

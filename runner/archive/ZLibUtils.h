@@ -29,6 +29,10 @@ class TInflater {
   // Inflates up to `n` bytes into `out` and returns how many it got: fewer than `n` only
   // when the stream ended or its input ran out. Throws TRunnerError on damaged data.
   size_t Read(void* out, size_t n);
+  // The same without a copy when it can: returns a pointer into the inflater's own buffer
+  // (valid until the next call) when the `n` bytes lie there in one piece, else copies
+  // into `scratch` (n bytes) and returns it. `got` as Read returns it.
+  const unsigned char* Read(size_t n, size_t& got, unsigned char* scratch);
   // True when the stream ends exactly here: its Adler-32 check was read and verified and
   // nothing more would inflate. Never throws.
   bool AtCleanEnd();
