@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "BackupOnShutdown.h"
 #include "Globals.h"
 #include "Messages.h"
 #include "MyDialogs.h"
@@ -146,6 +147,8 @@ LRESULT TMainWindow::OnQueryEndSession(LPARAM lParam) {
   if (ShutdownHandled) return TRUE;
   ::MessageBeep(0);
   // Refusing makes Windows cancel this shut-down; the backup and our own shut-down follow.
+  // Vista and later tell the user why with the block reason (until ShutDownWindows).
+  BlockSessionEnd();
   if (ShutdownPrompt)
     AskShutdownQuestion(Formatted("RUNNER_Do_you_want_to_backup_now"));
   else

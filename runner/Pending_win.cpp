@@ -5,24 +5,6 @@
 #include "Globals.h"
 #include "MyDialogs.h"
 
-void LoadConnectionLibraries() {}
-void ReleaseIcmpLibrary() {}
-bool InternetConnected() { return false; }
-
-int StartClient(bool, bool, const std::vector<std::string>&) { return 1; }
-void CloseClientWindows() {}
-void ShowWillStartWarning() {}
-void CheckMissedBackup() {}
-void ShowMissedWarningAgain() {}
-
-void LoadShutdownSettings() {}
-void ShowShutdownDialog() {}
-
-void ShowBubbleFor(void*, const std::string&) {}
-void CloseBubble() {}
-
-void ShowSplash(const std::string&) {}
-
 void RunUpdate(const std::string& dir) {
   ShowInfoMessage("Updating " + dir + " is not available in this build.");
 }

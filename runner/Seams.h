@@ -51,7 +51,8 @@ class IProcessLauncher {
  public:
   virtual ~IProcessLauncher() = default;
   // Starts a command line with the given working directory ("" = inherit). When
-  // `wait`, blocks until the process ends (the Win32 version pumps messages meanwhile).
+  // `wait`, blocks the calling thread until the process is idle for input and has ended
+  // (the GUI thread never waits here itself: it runs a TRunThread and pumps messages).
   virtual TProcessResult Start(const std::string& commandLine, const std::string& workDir,
                                bool wait) = 0;
 };

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "RunThread.h"
 #include "WinUtil.h"
 
 TProcessResult TWinLauncher::Start(const std::string& commandLine, const std::string& workDir,
@@ -25,7 +26,13 @@ TProcessResult TWinLauncher::Start(const std::string& commandLine, const std::st
   TKernelHandle process(pi.hProcess), thread(pi.hThread);
   result.started = true;
   result.processId = pi.dwProcessId;
+  // Published now, not when Start returns: a waiting start returns only at the process's
+  // end, and meanwhile CloseClientWindows must already find this process.
+  LastClientProcessId = pi.dwProcessId;
   if (wait) {
+    // First until the program is ready for input, then until it ends. A console program
+    // has no input queue: WaitForInputIdle fails at once, which is as good as idle here.
+    ::WaitForInputIdle(process.get(), INFINITE);
     HANDLE h = process.get();
     bool quit = false;
     int quitCode = 0;

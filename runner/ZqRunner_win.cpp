@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "BackupOnShutdown.h"
 #include "ClientWindow.h"
 #include "CommandLine.h"
 #include "Globals.h"
@@ -24,6 +25,7 @@ namespace {
 void InitializeModule() {
   InstallWinSeams();
   InstallWinLauncher();
+  InstallSessionSeam();
   LoadConnectionLibraries();
   InitTextTable(ExeDirectory() + "\\resource.properties", ::GetUserDefaultLangID());
   InstallDir = ExeDirectory();

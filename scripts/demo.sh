@@ -1,30 +1,51 @@
 #!/usr/bin/env bash
-# The demo: builds ZqRunner.exe, lays out the sample installation in build/demo and starts
-# it under Wine in a virtual desktop with a taskbar, then saves a screenshot to
-# docs/screenshots/demo.png. With ZQ_USE_DISPLAY=1 it uses your own X display instead
-# of a private Xvfb and leaves the program running until you quit it from its tray menu.
+# The demo: builds ZqRunner.exe, lays out the sample installation in build/demo (with a
+# stand-in for the Java client as "java\bin\javaw.exe") and starts it quietly (-min) under
+# Wine in a virtual desktop with a taskbar. The schedule is set to the current hour, so
+# within seconds the backup-will-start warning appears and counts down from 60; at its
+# end ZqRunner starts the client, whose recorded command line is printed. Screenshots go
+# to docs/screenshots/ (demo*.png). With ZQ_USE_DISPLAY=1 it uses your own X display
+# and leaves the program running (quit it from its tray menu).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 bash scripts/install-deps.sh
 bash scripts/build.sh win32
 demo="$root/build/demo"
-rm -rf "$demo"; mkdir -p "$demo" docs/screenshots
+rm -rf "$demo"; mkdir -p "$demo/java/bin" docs/screenshots
 cp sample/install/* "$demo/"
 cp build/win32/runner/ZqRunner.exe "$demo/"
-export ZQ_DEMO_DIR="$demo" ZQ_SHOT="$root/docs/screenshots/demo.png"
+cp build/win32/tests/win/standin/standin_client.exe "$demo/java/bin/javaw.exe"
+printf 'ZQ_STANDIN_EXIT_MS=20000\r\nZQ_STANDIN_TOUCH=1\r\n' > "$demo/java/bin/standin.cfg"
+: > "$demo/stash9.jar"
+: > "$demo/connection.properties"
+# Back up in this very hour (Wine's local time is the machine's).
+day="$(LC_ALL=C date +%a)"; hour="$(date +%-H)"
+sed -i -e 's/^scheduler.advancedschedule=.*/scheduler.advancedschedule=ON\r/' \
+       -e "s/^scheduler.$day=.*/scheduler.$day=$hour\r/" "$demo/zqbackup.properties"
+echo "demo: backup scheduled for $day, hour $hour"
+
+export ZQ_DEMO_DIR="$demo" ZQ_SHOTS="$root/docs/screenshots"
 scripts/with-wine.sh bash -c '
+  shot() { import -window root -crop 1024x768+0+0 +repage "$ZQ_SHOTS/$1"; echo "demo: saved docs/screenshots/$1"; }
   cd "$ZQ_DEMO_DIR"
   wine explorer /desktop=ZqDemo,1024x768 ZqRunner.exe -min >/dev/null 2>&1 &
   if [ -n "${ZQ_USE_DISPLAY:-}" ]; then wait; exit 0; fi
-  sleep "${ZQ_DEMO_SECONDS:-8}"
-  # Hover over the notification area so the tray tip (the next backup) shows.
+  sleep 1; shot demo-splash.png
+  sleep 11; shot demo-warning.png
+  # The tray tip and the menu while the warning counts down.
   xdotool mousemove 1012 757 && sleep 1 && xdotool mousemove 1013 757 && sleep 2
-  import -window root -crop 1024x768+0+0 +repage "$ZQ_SHOT"
-  echo "demo: screenshot saved to $ZQ_SHOT"
-  # Right-click the icon: the tray menu.
+  shot demo.png
   xdotool click 3 && sleep 2
-  import -window root -crop 1024x768+0+0 +repage "${ZQ_SHOT%.png}-menu.png"
+  shot demo-menu.png
   xdotool key Escape
-  echo "demo: screenshot saved to ${ZQ_SHOT%.png}-menu.png"
+  echo "demo: waiting for the countdown to end and the client to start..."
+  for i in $(seq 1 70); do [ -s java/bin/standin.log ] && break; sleep 1; done
+  sleep 2; xdotool mousemove 900 700 && sleep 1 && xdotool mousemove 1013 757 && sleep 2
+  shot demo-running.png  # tray tip: "Stash9 (backing up)"
+  if [ -s java/bin/standin.log ]; then
+    echo "demo: the client was started with:"; sed -n "s/^CMD /  /p" java/bin/standin.log
+  else
+    echo "demo: the client was not started" >&2; exit 1
+  fi
 '

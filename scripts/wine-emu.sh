@@ -4,15 +4,20 @@
 # uses whatever WINEPREFIX/DISPLAY the caller has.
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-# Wine occasionally fails to start a process right after its server came up ("Application
-# could not be started"); that is Wine's start-up, not the program, so try once more.
-err="$(mktemp)"
-wine "$@" 2>"$err"
-rc=$?
-if [ $rc -ne 0 ] && grep -q "Application could not be started" "$err"; then
-  wine "$@" 2>"$err"
+# Two failures belong to Wine, not to the program, and get one more try with a clean
+# slate: Wine failing to start the process right after its server came up ("Application
+# could not be started"), and the Wine loader itself dying on a signal (exit status 128+;
+# a crashing Windows program exits with its exception code instead, which is not retried).
+# Output is held back until the last try so that a retried run is reported once.
+out="$(mktemp)"; err="$(mktemp)"
+for attempt in 1 2; do
+  wine "$@" >"$out" 2>"$err"
   rc=$?
-fi
-cat "$err" >&2
-rm -f "$err"
+  if [ $rc -ge 128 ] || { [ $rc -ne 0 ] && grep -q "Application could not be started" "$err"; }; then
+    [ $attempt -eq 1 ] && { echo "wine-emu: Wine itself failed (status $rc); running once more" >&2; continue; }
+  fi
+  break
+done
+cat "$out"; cat "$err" >&2
+rm -f "$out" "$err"
 exit $rc

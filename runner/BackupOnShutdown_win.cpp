@@ -1,0 +1,145 @@
+// Win32 half of backup on shut-down: the session seam, the shut-down block reason and the
+// 10-second shut-down dialog.
+#include <windows.h>
+
+#include "BackupOnShutdown.h"
+#include "DialogIcon.h"
+#include "Globals.h"
+#include "MainWindow.h"
+#include "Messages.h"
+#include "MyDialogs.h"
+#include "Pending.h"
+#include "WinUtil.h"
+#include "Workers.h"
+#include "uRunnerResource.h"
+
+namespace {
+
+bool IsNtFamily() { return (::GetVersion() & 0x80000000u) == 0; }
+
+// Ending the session other than by log-off needs the shutdown privilege, present but
+// disabled in an ordinary user's token. Failures are left to ExitWindowsEx to report.
+void EnableShutdownPrivilege() {
+  HANDLE raw = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw))
+    return;
+  TKernelHandle token(raw);
+  TOKEN_PRIVILEGES wanted = {};
+  wanted.PrivilegeCount = 1;
+  wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (!::LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &wanted.Privileges[0].Luid)) return;
+  TOKEN_PRIVILEGES previous = {};
+  DWORD previousSize = 0;
+  ::AdjustTokenPrivileges(token.get(), FALSE, &wanted, sizeof previous, &previous, &previousSize);
+}
+
+class TWinSession : public ISession {
+ public:
+  bool EndSession(TSessionEnd kind) override {
+    UINT flags = EWX_LOGOFF;
+    switch (kind) {
+      case TSessionEnd::Reboot: flags = EWX_REBOOT; break;
+      case TSessionEnd::PowerOff: flags = EWX_POWEROFF; break;
+      case TSessionEnd::Shutdown: flags = EWX_SHUTDOWN; break;
+      case TSessionEnd::Logoff: flags = EWX_LOGOFF; break;
+    }
+    if (IsNtFamily()) EnableShutdownPrivilege();
+    // Forced: other programs are closed without being asked (we were asked already).
+    return ::ExitWindowsEx(flags | EWX_FORCE, 0) != FALSE;
+  }
+};
+
+// Vista and later only, so looked up at run time.
+using TBlockReasonCreate = BOOL(WINAPI*)(HWND, LPCWSTR);
+using TBlockReasonDestroy = BOOL(WINAPI*)(HWND);
+HWND gBlockedBy = nullptr;
+
+template <typename F>
+F User32Entry(const char* name) {
+  HMODULE user32 = ::GetModuleHandleA("user32.dll");
+  // Through void*: FARPROC's own type does not match the entry's.
+  return user32 ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(user32, name)))
+                : nullptr;
+}
+
+std::wstring Wide(const std::string& ansi) {
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &out[0], n);
+  out.resize(static_cast<size_t>(n - 1));
+  return out;
+}
+
+enum : int { kIdMessage = 20, kIdRestart = 102, kIdCountdownEnd = 222 };
+constexpr int kShutdownSeconds = 10;
+constexpr uint32_t kDialogStyle = 0x10080840;  // visible, system menu, centred, font
+constexpr uint32_t kStaticCentred = 0x50000001;
+constexpr uint32_t kDefaultButton = 0x50000001;
+
+INT_PTR CALLBACK ShutdownProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+  try {
+    if (msg == WM_COMMAND && LOWORD(wParam) == kIdRestart) {
+      ::DestroyWindow(dialog);
+      ShutDownWindows(true);
+    } else if (msg == WM_COMMAND && LOWORD(wParam) == kIdCountdownEnd) {
+      ::DestroyWindow(dialog);
+      ShutDownWindows(false);
+    } else if (msg == WMAPP_RUNNER_COUNTDOWN) {
+      const int left = static_cast<int>(static_cast<INT_PTR>(wParam));
+      const std::string text = GetText("RUNNER_Restart_Button") + " " + std::to_string(left);
+      ::SetDlgItemTextA(dialog, kIdRestart, text.c_str());
+    }
+    // Nothing else: the close box leads to IDCANCEL, which does nothing, so the dialog
+    // cannot be dismissed; only Restart and the end of the count lead out.
+  } catch (...) {
+  }
+  return 0;
+}
+
+}  // namespace
+
+void InstallSessionSeam() {
+  static TWinSession session;
+  seams::SetSession(&session);
+}
+
+void BlockSessionEnd() {
+  if (gBlockedBy || !MainWindow) return;
+  auto create = User32Entry<TBlockReasonCreate>("ShutdownBlockReasonCreate");
+  const std::wstring reason = Wide(ProductName + " (" + GetText("RUNNER_Running") + ")");
+  if (create && create(MainWindow, reason.c_str())) gBlockedBy = MainWindow;
+}
+
+void UnblockSessionEnd() {
+  if (!gBlockedBy) return;
+  auto destroy = User32Entry<TBlockReasonDestroy>("ShutdownBlockReasonDestroy");
+  if (destroy) destroy(gBlockedBy);
+  gBlockedBy = nullptr;
+}
+
+bool ShutDownWindows(bool restart) {
+  UnblockSessionEnd();
+  return seams::Session().EndSession(SessionEndKind(restart, IsNtFamily()));
+}
+
+void ShowShutdownDialog() {
+  HWND dialog = nullptr;
+  {
+    TTemplateStream t;
+    WriteDialogHeader(t, 0, 0, 200, 60, 2, kDialogStyle, GetText("RUNNER_Win_Shutdown_Caption"),
+                      "");
+    WriteDialogItem(t, 0, 5, 200, 10, kIdMessage, kStaticCentred, kAtomStatic,
+                    GetText("RUNNER_Win_Shutdown"));
+    WriteDialogItem(t, 70, 25, 60, 16, kIdRestart, kDefaultButton, kAtomButton,
+                    GetText("RUNNER_Restart_Button"));
+    dialog = ::CreateDialogIndirectParamA(::GetModuleHandleA(nullptr),
+                                          reinterpret_cast<LPCDLGTEMPLATEA>(t.data()), MainWindow,
+                                          ShutdownProc, 0);
+  }
+  // Not the CurrentDialog: keys do not reach it; it is worked with the mouse or not at all.
+  SetDialogClassIcon(dialog);
+  if (dialog) ::SetForegroundWindow(dialog);
+  // A dialog that could not be created is not visible: the countdown then ends at once.
+  StartCountDown(dialog, kShutdownSeconds, kIdCountdownEnd);
+}

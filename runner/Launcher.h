@@ -1,0 +1,36 @@
+// The client run: every start of the Java client goes through StartClient (declared in
+// Pending.h with the other cross-module entry points). GUI thread only.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ClientCommand.h"
+
+// Start-backup results of StartClient and RunClient.
+enum : int {
+  kClientRan = 0,          // the client process was created and has ended
+  kClientNotStarted = 1,   // already there, main jar missing, or process not created
+  kClientNoRuntime = 2,    // no Java runtime found
+  kClientUpdatePending = 3 // an update archive waits; WM_RUNNER_UPDATE was posted
+};
+
+// The will-start warning offers Snooze only while fewer than SnoozeLimit snoozes were
+// taken since the last client run (SnoozeCount, Snooze.h).
+bool SnoozeAllowed();
+
+// When "NewVer.ZLib" waits in InstallDir: posts WM_RUNNER_UPDATE to MainWindow, true.
+bool UpdatePending();
+
+// One run of the client: composes the command, checks the main jar and a waiting update,
+// runs the process with the timer suspended while this thread keeps pumping messages.
+// `commandLine` receives the command used (for StartClient's error message).
+int RunClient(const TClientRequest& request, std::string& commandLine);
+
+// The text shown when the main jar is missing or the process could not be created.
+std::string ProgramNotFoundText(const std::string& commandLine);
+
+// The backup-will-start warning's template (WillStartWarning_win.cpp): Cancel disabled and
+// no close box unless `cancelAllowed`; Snooze and its list disabled unless `snoozeAllowed`.
+// ShowWillStartWarning (Pending.h) shows it with its 60-second countdown.
+std::vector<uint8_t> BuildWillStartTemplate(bool cancelAllowed, bool snoozeAllowed);

@@ -1,0 +1,105 @@
+#include "MissedBackup.h"
+
+#include <exception>
+
+#include "Globals.h"
+#include "Seams.h"
+#include "uRunnerResource.h"
+
+namespace {
+
+int LastKind = kMissedDays;
+
+// Whole days of a difference, truncated towards zero.
+int WholeDays(TDateTime d) { return static_cast<int>(d); }
+
+TDateTime SafeLastScheduledTime(const TMissedBackupContext& ctx) {
+  try {
+    return ctx.lastScheduledTime ? ctx.lastScheduledTime() : kNoDateTime;
+  } catch (const std::exception&) {
+    // A schedule entry that is not a number leaves the rule without an answer; the tick
+    // goes on as if there were no schedule.
+    return kNoDateTime;
+  }
+}
+
+bool ServerCounts(const TMissedBackupContext& ctx) {
+  return (ctx.proxyConnected && ctx.proxyConnected()) ||
+         (ctx.serverReachable && ctx.serverReachable());
+}
+
+}  // namespace
+
+TDateTime LastBackupTime() { return seams::Fs().FileTime(InstallPath("lastbackup.idx")); }
+
+int DueMissedWarning(const TMissedBackupContext& ctx) {
+  if (!WarnMissedBackups) return 0;
+  const TDateTime last = LastBackupTime();
+  if (last == 0) return 0;
+  const TDateTime now = seams::Clock().Now();
+  int kind;
+  if (WarnAfterDays > 0) {
+    if (now - LastMissedWarningTime < 1.0) return 0;
+    if (WholeDays(now - last) < WarnAfterDays) return 0;
+    kind = kMissedDays;
+  } else {
+    if (now - LastMissedWarningTime < 1.0 / 24) return 0;
+    if (!(SafeLastScheduledTime(ctx) > last)) return 0;
+    kind = kMissedSlot;
+  }
+  // The server test comes last: it may block the GUI thread for 1.5 s.
+  if (!ServerCounts(ctx)) return 0;
+  LastMissedWarningTime = now;
+  return kind;
+}
+
+int ResolveMissedWarningKind(int kind) {
+  if (kind == 0) kind = LastKind;
+  LastKind = kind;
+  return kind;
+}
+
+int LastMissedWarningKind() { return LastKind; }
+
+void ResetMissedWarningState() {
+  LastKind = kMissedDays;
+  LastMissedWarningTime = kNoDateTime;
+}
+
+std::optional<std::string> MissedWarningMessage(int kind, const TMissedBackupContext& ctx) {
+  const std::string cr = "\r";
+  std::string message;
+  if (kind == kMissedSlot) {
+    const TDateTime t = SafeLastScheduledTime(ctx);
+    if (t == kNoDateTime) return std::nullopt;
+    message = FormatText("RUNNER_Skipped_last_backup", {DayText(t, ctx), HourText(t, ctx)}) +
+              cr + "- " + GetText("RUNNER_reason_backup_cancelled") + cr + "- " +
+              GetText("RUNNER_reason_switched_off_at_time") + cr + "- " +
+              GetText("RUNNER_reason_not_connected");
+  } else {
+    const int days = WholeDays(seams::Clock().Now() - LastBackupTime());
+    message = FormatText("RUNNER_Not_backed_up", {days}) + cr + "- " +
+              GetText("RUNNER_reason_switched_off_at_night") + cr + "- " +
+              GetText("RUNNER_reason_logged_out") + cr + "- " +
+              GetText("RUNNER_reason_automatic_backups_disabled");
+  }
+  // The shipped texts ask "Do you want %s to back up now?": fill in the product name
+  // (a translation without the placeholder comes out unchanged).
+  return message + cr + cr + FormatText("RUNNER_Do_you_want_to_backup_now", {ProductName});
+}
+
+std::string DayText(TDateTime t, const TMissedBackupContext& ctx) {
+  const int d = DatePart(t);
+  const int today = DatePart(seams::Clock().Now());
+  const std::string name = ctx.dayName ? ctx.dayName(DayOfWeek(t)) : std::string();
+  if (d == today) return GetText("RUNNER_today");
+  if (today - d == 1) return GetText("RUNNER_yesterday");
+  if (today - d == 7) return FormatText("RUNNER_last_week", {name});
+  return name;
+}
+
+std::string HourText(TDateTime t, const TMissedBackupContext& ctx) {
+  const int hour = HourOf(t);
+  const int h12 = hour % 12 == 0 ? 12 : hour % 12;
+  return std::to_string(h12) + " " + (hour < 12 ? ctx.am : ctx.pm);
+}

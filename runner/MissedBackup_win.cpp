@@ -1,0 +1,159 @@
+// The missed-backup warning dialog and the tick's check (GUI thread).
+#include <windows.h>
+
+#include "DialogIcon.h"
+#include "Globals.h"
+#include "IsConnected.h"
+#include "MainWindow.h"
+#include "Messages.h"
+#include "MissedBackup.h"
+#include "MissedBackupDialog.h"
+#include "MyDialogs.h"
+#include "Pending.h"
+#include "PingUnit.h"
+#include "SchedUnit.h"
+#include "Settings.h"
+#include "Snooze.h"
+#include "Workers.h"
+#include "uRunnerResource.h"
+
+namespace {
+
+constexpr int kCountDownSeconds = 60;
+constexpr DWORD kStyleWithClose = 0x10080842;     // visible, system menu, centred, font, sysmodal
+constexpr DWORD kStyleWithoutClose = 0x10000842;  // no system menu: no close box
+constexpr DWORD kDisabled = WS_DISABLED;
+
+std::string LocaleText(LCTYPE type) {
+  char buffer[16] = {};
+  const int n = ::GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof buffer);
+  return n > 0 ? std::string(buffer) : std::string();
+}
+
+TMissedBackupContext ProgramContext() {
+  TMissedBackupContext ctx;
+  ctx.lastScheduledTime = [] { return Schedule ? Schedule->LastScheduledTime() : kNoDateTime; };
+  ctx.proxyConnected = ProxyConnected;
+  ctx.serverReachable = ServerReachable;
+  ctx.dayName = [](int day) { return day >= 1 && day <= 7 ? DayNames[day] : std::string(); };
+  ctx.am = LocaleText(LOCALE_S1159);
+  ctx.pm = LocaleText(LOCALE_S2359);
+  return ctx;
+}
+
+bool ShowAgainChecked(HWND dlg) {
+  return ::IsDlgButtonChecked(dlg, kMissedIdDontShow) != BST_CHECKED;
+}
+
+void OnCommand(HWND dlg, int id) {
+  switch (id) {
+    case kMissedIdBackupNow:  // also sent by the countdown at its end
+      SaveWarningSetting(ShowAgainChecked(dlg));
+      ::DestroyWindow(dlg);
+      StartClient(false, true, {});
+      break;
+    case kMissedIdCancel:
+      SaveWarningSetting(ShowAgainChecked(dlg));
+      ::DestroyWindow(dlg);
+      break;
+    case kMissedIdSnooze: {
+      const int entry = static_cast<int>(
+          ::SendDlgItemMessageA(dlg, kMissedIdDuration, CB_GETCURSEL, 0, 0));
+      // Comes back as WM_RUNNER_SNOOZE_WARNING; this snooze does not count against the
+      // limit, which belongs to the will-start warning.
+      StartSnooze(SnoozeMinutesAt(entry), WMAPP_RUNNER_SNOOZE_WARNING);
+      ::DestroyWindow(dlg);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+INT_PTR CALLBACK MissedWarningProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+  try {
+    switch (msg) {
+      case WM_CLOSE:
+        ::DestroyWindow(dlg);  // nothing saved, nothing started
+        break;
+      case WM_COMMAND:
+        // Only button clicks (and the countdown's plain command): a notification of the
+        // duration list or the check box carries its own id and a code.
+        if (HIWORD(wp) == BN_CLICKED) OnCommand(dlg, LOWORD(wp));
+        break;
+      case WM_DESTROY:
+        // The message loop must not feed a destroyed dialog.
+        if (CurrentDialog == dlg) CurrentDialog = nullptr;
+        break;
+      default:
+        if (msg == WMAPP_RUNNER_COUNTDOWN) {
+          const std::string text =
+              GetText("RUNNER_Backup_Now") + " (" + std::to_string(static_cast<int>(wp)) + ")";
+          ::SetDlgItemTextA(dlg, kMissedIdBackupNow, text.c_str());
+        }
+        break;
+    }
+  } catch (const std::exception&) {
+    // No exception may leave into USER32; the failures here are reported by their owners.
+  }
+  return 0;
+}
+
+}  // namespace
+
+TTemplateStream MissedWarningTemplate(const std::string& message, bool cancelAllowed,
+                                      bool snoozeAllowed) {
+  const DWORD cancelState = cancelAllowed ? 0 : kDisabled;
+  const DWORD snoozeState = snoozeAllowed ? 0 : kDisabled;
+  TTemplateStream t;
+  WriteDialogHeader(t, 0, 0, 300, 135, 7, cancelAllowed ? kStyleWithClose : kStyleWithoutClose,
+                    FormatText("RUNNER_detected_internet", {ProductName}), "");
+  WriteDialogItem(t, 20, 10, 260, 60, kMissedIdMessage, 0x50000000, kAtomStatic, message);
+  // The button row of the backup-will-start warning, lower down.
+  WriteDialogItem(t, 25, 95, 65, 16, kMissedIdBackupNow, 0x50000001, kAtomButton,
+                  GetText("RUNNER_Backup_Now"));
+  WriteDialogItem(t, 95, 95, 60, 16, kMissedIdCancel, 0x50000000 | cancelState, kAtomButton,
+                  GetText("RUNNER_Cancel"));
+  WriteDialogItem(t, 160, 95, 60, 16, kMissedIdSnooze, 0x50000000 | snoozeState, kAtomButton,
+                  GetText("RUNNER_Snooze"));
+  WriteDialogItem(t, 223, 97, 10, 10, kMissedIdFor, 0x50000000, kAtomStatic,
+                  GetText("RUNNER_for"));
+  WriteDialogItem(t, 235, 96, 40, 200, kMissedIdDuration, 0x50000003 | snoozeState,
+                  kAtomComboBox, "");
+  WriteDialogItem(t, 20, 70, 300, 20, kMissedIdDontShow, 0x50000003 | cancelState, kAtomButton,
+                  GetText("RUNNER_dont_show_warning"));
+  return t;
+}
+
+HWND CreateMissedWarning(const std::string& message) {
+  TTemplateStream t =
+      MissedWarningTemplate(message, CancelAllowed.load(), SnoozeCount.load() < SnoozeLimit.load());
+  HWND dlg = ::CreateDialogIndirectParamA(::GetModuleHandleA(nullptr),
+                                          reinterpret_cast<LPCDLGTEMPLATEA>(t.data()), MainWindow,
+                                          MissedWarningProc, 0);
+  if (!dlg) return nullptr;
+  SetDialogClassIcon(dlg);
+  for (const std::string& choice : SnoozeChoices)
+    ::SendDlgItemMessageA(dlg, kMissedIdDuration, CB_ADDSTRING, 0,
+                          reinterpret_cast<LPARAM>(choice.c_str()));
+  ::SendDlgItemMessageA(dlg, kMissedIdDuration, CB_SETCURSEL, 0, 0);
+  StartCountDown(dlg, kCountDownSeconds, kMissedIdBackupNow);
+  return dlg;
+}
+
+HWND ShowMissedWarning(int kind) {
+  kind = ResolveMissedWarningKind(kind);
+  const std::optional<std::string> message = MissedWarningMessage(kind, ProgramContext());
+  if (!message) return nullptr;
+  HWND dlg = CreateMissedWarning(*message);
+  // A warning that was current before stays open; the loop feeds the newest.
+  if (dlg) CurrentDialog = dlg;
+  return dlg;
+}
+
+void CheckMissedBackup() {
+  const int kind = DueMissedWarning(ProgramContext());
+  if (kind != 0) ShowMissedWarning(kind);
+}
+
+void ShowMissedWarningAgain() { ShowMissedWarning(0); }

@@ -1,0 +1,45 @@
+#include "RunnerSplash.h"
+
+#include "Pending.h"
+
+namespace {
+
+constexpr DWORD kSplashStyle = WS_POPUP | WS_VISIBLE | DS_CENTER | DS_SYSMODAL;  // 0x90000802
+constexpr DWORD kBitmapStyle = WS_CHILD | WS_VISIBLE | SS_BITMAP;                 // 0x5000000E
+
+// The splash needs no behaviour of its own. Returning FALSE leaves every message to the
+// dialog manager's default handling (DefWindowProc is not a valid dialog procedure: its
+// results would be read as "handled" flags).
+INT_PTR CALLBACK SplashProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+}  // namespace
+
+TSplash::TSplash(const std::string& title, HINSTANCE instance) : title_(title) {
+  // No DS_SETFONT: the size is given in pixels and converted to dialog units of the
+  // system font, which the dialog then uses to turn it back into about 400 by 200.
+  WriteDialogHeader(template_, 0, 0, kSplashWidth, kSplashHeight, 1, kSplashStyle, title_, "");
+  // SS_BITMAP loads the named bitmap from `instance` and sizes the control to it.
+  WriteDialogItem(template_, 0, 0, 1, 1, 100, kBitmapStyle, kAtomStatic, "SplashBitmap");
+  window_.reset(::CreateDialogIndirectParamA(
+      instance, reinterpret_cast<LPCDLGTEMPLATEA>(template_.data()), nullptr, SplashProc, 0));
+}
+
+void TSplashThread::Execute() {
+  TSplash splash(title_);
+  // The window belongs to this thread: without dispatching its messages it would never
+  // paint (an empty or ghosted rectangle for two seconds), so keep pumping until the time
+  // is up.
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    const DWORD elapsed = ::GetTickCount() - start;
+    if (elapsed >= kSplashLifetimeMs) break;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, kSplashLifetimeMs - elapsed, QS_ALLINPUT);
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+  }
+}
+
+void ShowSplash(const std::string& title) { (new TSplashThread(title))->Start(true); }

@@ -1,0 +1,208 @@
+// Missed-backup rules driven through the fake clock: the days rule, the slot rule, their
+// once-a-day / once-an-hour limits, and the texts the warning shows.
+#include <algorithm>
+#include <set>
+#include <stdexcept>
+#include <utility>
+
+#include "Fakes.h"
+#include "MissedBackup.h"
+#include "RunnerError.h"
+#include "uRunnerResource.h"
+
+namespace {
+
+constexpr double kHour = 1.0 / 24;
+constexpr double kMinute = kHour / 60;
+
+TDateTime At(int day, int hour, int minute = 0) {
+  // December 2026: the 7th is a Monday.
+  return EncodeDateTime({2026, 12, day, hour, minute, 0, 0});
+}
+
+const char* const kDayNames[] = {"", "Sunday", "Monday", "Tuesday", "Wednesday",
+                                 "Thursday", "Friday", "Saturday"};
+
+// A tiny weekly schedule: the start of the most recent (day, hour) slot before the current
+// clock hour, looking back at most a week, -1.0 when there is none.
+TDateTime LastSlotBefore(TDateTime now, const std::set<std::pair<int, int>>& slots) {
+  const TDateTime hourStart = DatePart(now) + HourOf(now) * kHour;
+  for (int back = 1; back <= 168; ++back) {
+    const TDateTime t = hourStart - back * kHour + kMinute / 60;  // guard against rounding
+    if (slots.count({DayOfWeek(t), HourOf(t)})) return hourStart - back * kHour;
+  }
+  return kNoDateTime;
+}
+
+class MissedBackupTest : public TSeamTest {
+ protected:
+  std::set<std::pair<int, int>> slots;
+  bool proxy = false;
+  bool server = true;
+  int serverAsked = 0;
+  bool scheduleBroken = false;
+  TMissedBackupContext ctx;
+
+  void SetUp() override {
+    TSeamTest::SetUp();
+    fs.Put("C:\\Inst\\resource.properties",
+           "RUNNER_today=today\nRUNNER_yesterday=yesterday\nRUNNER_last_week=last %s\n"
+           "RUNNER_Not_backed_up=No backup for %d days:\n"
+           "RUNNER_Skipped_last_backup=Skipped %s at %s:\n"
+           "RUNNER_Do_you_want_to_backup_now=Back up %s now?\n");
+    InitTextTable("C:\\Inst\\resource.properties", 9);
+    ResetMissedWarningState();
+    WarnMissedBackups = true;
+    WarnAfterDays = 4;
+    ctx.lastScheduledTime = [this] {
+      if (scheduleBroken) throw TRunnerError("'7P' is not a valid integer value");
+      return LastSlotBefore(clock.now, slots);
+    };
+    ctx.proxyConnected = [this] { return proxy; };
+    ctx.serverReachable = [this] {
+      ++serverAsked;
+      return server;
+    };
+    ctx.dayName = [](int d) { return std::string(d >= 1 && d <= 7 ? kDayNames[d] : "?"); };
+  }
+  void TearDown() override {
+    FreeTextTable();
+    TSeamTest::TearDown();
+  }
+  void LastBackup(TDateTime t) { fs.Put("C:\\Inst\\lastbackup.idx", "", t); }
+  int Tick(TDateTime now) {
+    clock.now = now;
+    return DueMissedWarning(ctx);
+  }
+};
+
+TEST_F(MissedBackupTest, DaysRuleConditions) {
+  struct TCase {
+    const char* what;
+    double ago;  // days since the last backup
+    bool display, proxy, server, record;
+    int expected;
+    int serverAsks;
+  };
+  const TCase cases[] = {
+      {"4 days 2 hours, server answers", 4 + 2 * kHour, true, false, true, true, 1, 1},
+      {"3 days 23 hours", 4 - kHour, true, false, true, true, 0, 0},
+      {"server silent, no proxy", 5, true, false, false, true, 0, 1},
+      {"proxy: server not asked", 5, true, true, false, true, 1, 0},
+      {"warnings switched off", 9, false, false, true, true, 0, 0},
+      {"no lastbackup.idx", 9, true, false, true, false, 0, 0},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetMissedWarningState();
+    fs.Delete("C:\\Inst\\lastbackup.idx");
+    serverAsked = 0;
+    WarnMissedBackups = c.display;
+    proxy = c.proxy;
+    server = c.server;
+    const TDateTime now = At(7, 10);
+    if (c.record) LastBackup(now - c.ago);
+    EXPECT_EQ(Tick(now), c.expected);
+    EXPECT_EQ(serverAsked, c.serverAsks);
+    EXPECT_EQ(LastMissedWarningTime, c.expected ? now : kNoDateTime);
+  }
+}
+
+TEST_F(MissedBackupTest, DaysRuleWarnsOnceADay) {
+  LastBackup(At(1, 9));
+  EXPECT_EQ(Tick(At(7, 10)), kMissedDays);
+  EXPECT_EQ(Tick(At(7, 10, 1)), 0);
+  EXPECT_EQ(Tick(At(8, 9, 59)), 0);
+  EXPECT_EQ(Tick(At(8, 10, 1)), kMissedDays);
+}
+
+TEST_F(MissedBackupTest, SlotRuleDailyEvening) {
+  WarnAfterDays = 0;
+  for (int d = 1; d <= 7; ++d) slots.insert({d, 19});
+  LastBackup(At(6, 19, 5));  // yesterday 19:05; today's 19:00 was cancelled
+  EXPECT_EQ(Tick(At(7, 19, 30)), 0) << "the current hour does not count yet";
+  EXPECT_EQ(Tick(At(7, 20, 0)), kMissedSlot);
+  const auto text = MissedWarningMessage(kMissedSlot, ctx);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->substr(0, text->find('\r')), "Skipped today at 7 PM:");
+
+  ResetMissedWarningState();
+  LastBackup(At(7, 19, 2));
+  EXPECT_EQ(Tick(At(7, 20, 0)), 0) << "today's backup did run";
+}
+
+TEST_F(MissedBackupTest, SlotRuleWarnsOnceAnHourForEitherKind) {
+  WarnAfterDays = 0;
+  slots = {{2, 19}};  // Monday 19:00
+  LastBackup(At(1, 10));  // the Tuesday before
+  EXPECT_EQ(Tick(At(7, 19, 30)), 0) << "last slot is the previous Monday, before the backup";
+  EXPECT_EQ(Tick(At(7, 20, 0)), kMissedSlot);
+  EXPECT_EQ(Tick(At(7, 20, 59)), 0);
+  EXPECT_EQ(Tick(At(7, 21, 1)), kMissedSlot);
+  // A days warning a minute ago also holds the slot rule back.
+  LastMissedWarningTime = At(7, 21, 30);
+  EXPECT_EQ(Tick(At(7, 22, 0)), 0);
+}
+
+TEST_F(MissedBackupTest, SlotRuleWithoutUsableSchedule) {
+  WarnAfterDays = -1;
+  LastBackup(At(1, 10));
+  EXPECT_EQ(Tick(At(7, 20)), 0) << "no schedule at all";
+  slots = {{2, 19}};
+  scheduleBroken = true;
+  EXPECT_NO_THROW(EXPECT_EQ(Tick(At(7, 20)), 0));
+  EXPECT_FALSE(MissedWarningMessage(kMissedSlot, ctx));
+}
+
+TEST_F(MissedBackupTest, LastWeekTextForTheWeeklySlot) {
+  WarnAfterDays = 0;
+  slots = {{2, 19}};
+  LastBackup(At(1, 10) - 7);  // older than the previous Monday 19:00
+  EXPECT_EQ(Tick(At(7, 19, 30)), kMissedSlot);
+  const auto text = MissedWarningMessage(kMissedSlot, ctx);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->substr(0, text->find('\r')), "Skipped last Monday at 7 PM:");
+}
+
+TEST_F(MissedBackupTest, DayTexts) {
+  clock.now = At(7, 20);  // Monday
+  const struct {
+    TDateTime t;
+    const char* text;
+  } cases[] = {
+      {At(7, 0), "today"},       {At(7, 19), "today"},         {At(6, 23), "yesterday"},
+      {At(5, 19), "Saturday"},   {At(1, 19), "Tuesday"},       {At(3, 8), "Thursday"},
+      {At(7, 19) - 7, "last Monday"}, {At(7, 19) - 8, "Sunday"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DayText(c.t, ctx), c.text) << c.text;
+}
+
+TEST_F(MissedBackupTest, HourTexts) {
+  ctx.am = "vorm.";
+  ctx.pm = "nachm.";
+  const struct {
+    int hour;
+    const char* text;
+  } cases[] = {{0, "12 vorm."}, {1, "1 vorm."}, {11, "11 vorm."}, {12, "12 nachm."},
+               {13, "1 nachm."}, {19, "7 nachm."}, {23, "11 nachm."}};
+  for (const auto& c : cases) EXPECT_EQ(HourText(At(7, c.hour), ctx), c.text);
+}
+
+TEST_F(MissedBackupTest, DaysMessageAndKindRepeat) {
+  ProductName = "Stash9";
+  LastBackup(At(2, 9));
+  clock.now = At(7, 10);
+  EXPECT_EQ(ResolveMissedWarningKind(kMissedDays), kMissedDays);
+  const auto text = MissedWarningMessage(ResolveMissedWarningKind(0), ctx);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->find('\n'), std::string::npos) << "lines end with CR alone";
+  EXPECT_EQ(text->substr(0, text->find('\r')), "No backup for 5 days:");
+  EXPECT_EQ(text->substr(text->rfind('\r') + 1), "Back up Stash9 now?");
+  EXPECT_EQ(std::count(text->begin(), text->end(), '\r'), 5);
+  EXPECT_NE(text->find("\r- "), std::string::npos);
+
+  EXPECT_EQ(ResolveMissedWarningKind(kMissedSlot), kMissedSlot);
+  EXPECT_EQ(ResolveMissedWarningKind(0), kMissedSlot);
+}
+
+}  // namespace

@@ -1,0 +1,792 @@
+// The client run end to end under Wine: ZqRunner's launcher starts a stand-in client
+// (tests/win/standin) that records the command line it received, so each test compares
+// what the client really got with what it should get.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "BackupOnShutdown.h"
+#include "ClientCommand.h"
+#include "ClientWindow.h"
+#include "Globals.h"
+#include "Launcher.h"
+#include "MainWindow.h"
+#include "Messages.h"
+#include "Pending.h"
+#include "RunThread.h"
+#include "Snooze.h"
+#include "WinLauncher.h"
+#include "WinPlatform.h"
+#include "WinTestUtil.h"
+#include "core/Fakes.h"
+#include "uRunnerResource.h"
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find("\r\n", pos);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(pos, end - pos));
+    pos = end + 2;
+  }
+  return lines;
+}
+
+// Lines of the stand-in's log that start with `tag` + " ", without the tag.
+std::vector<std::string> Tagged(const std::string& log, const std::string& tag) {
+  std::vector<std::string> out;
+  for (const auto& l : Lines(log))
+    if (l.compare(0, tag.size() + 1, tag + " ") == 0) out.push_back(l.substr(tag.size() + 1));
+  return out;
+}
+
+// How many lines of the log are exactly `line`.
+size_t Count(const std::string& log, const std::string& line) {
+  size_t n = 0;
+  for (const auto& l : Lines(log)) n += l == line;
+  return n;
+}
+
+std::string Quoted(const std::string& path) {
+  return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+}
+
+// Stands in for MainWindow: records what the launcher posts and answers the tray
+// double-click as the real window procedure does.
+struct TFakeMainWindow {
+  static std::vector<UINT>& Posted() {
+    static std::vector<UINT> v;
+    return v;
+  }
+  static std::vector<int>& NestedResults() {
+    static std::vector<int> v;
+    return v;
+  }
+  static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WMAPP_RUNNER_TRAY && l == static_cast<LPARAM>(kActivateLParam)) {
+      NestedResults().push_back(StartClient(false, false, {}));
+      return 0;
+    }
+    if (m >= WM_USER) Posted().push_back(m);
+    return ::DefWindowProcA(h, m, w, l);
+  }
+  TFakeMainWindow() {
+    Posted().clear();
+    NestedResults().clear();
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = "ZqLauncherTestMain";
+    ::RegisterClassA(&wc);
+    MainWindow = ::CreateWindowExA(0, wc.lpszClassName, "", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
+                                   nullptr, nullptr, wc.hInstance, nullptr);
+  }
+  ~TFakeMainWindow() {
+    ::DestroyWindow(MainWindow);
+    MainWindow = nullptr;
+  }
+};
+
+}  // namespace
+
+// A test installation with the stand-in as the private runtime's javaw.exe and a dummy
+// main jar; the launcher's globals point at it.
+class LauncherTest : public ::testing::Test {
+ protected:
+  wt::TTempDir inst{"launch"};
+  TScriptedUi ui;
+  TFakeMainWindow mainWindow;
+  std::string quitEventName;
+  TKernelHandle quitEvent;
+
+  void SetUp() override {
+    InstallWinSeams();
+    InstallWinLauncher();
+    seams::SetUi(&ui);
+    InstallDir = inst.Path();
+    // The sample installation's English texts.
+    const char* source = std::getenv("ZQ_SOURCE_DIR");
+    if (source)
+      InitTextTable(wt::WindowsPath(std::string(source) + "/sample/install/resource.properties"),
+                    0x0409);
+    ProductName = "Stash9";
+    CommandArgs.clear();
+    LaunchCount = 1;
+    LaunchInProgress = false;
+    SnoozeCount = 0;
+    ClientMemoryMB = 96;
+    inst.Write("zqbackup.properties", "scheduler.dayswarning=4\r\napplication.memory=96\r\n");
+    inst.Write("stash9.jar", "");
+    InstallStandin("java\\bin\\javaw.exe");
+    ::SetEnvironmentVariableA("ZQ_STANDIN_LOG", inst.File("standin.log").c_str());
+    ::SetEnvironmentVariableA("ZQ_STANDIN_EXIT_MS", "10000");
+    ::SetEnvironmentVariableA("ZQ_STANDIN_WINDOW", "0");
+    ::SetEnvironmentVariableA("ZQ_STANDIN_WINDOW_DELAY_MS", "0");
+    quitEventName = "ZqStandinQuit_" + std::to_string(::GetCurrentProcessId());
+    quitEvent.reset(::CreateEventA(nullptr, TRUE, FALSE, quitEventName.c_str()));
+    ::SetEnvironmentVariableA("ZQ_STANDIN_QUIT_EVENT", quitEventName.c_str());
+  }
+  void TearDown() override {
+    ::SetEvent(quitEvent.get());
+    seams::SetUi(nullptr);
+  }
+
+  void InstallStandin(const std::string& relative) {
+    std::string dir = inst.Path();
+    size_t pos = 0;
+    while ((pos = relative.find('\\', pos)) != std::string::npos) {
+      ::CreateDirectoryA((dir + "\\" + relative.substr(0, pos)).c_str(), nullptr);
+      ++pos;
+    }
+    ASSERT_TRUE(::CopyFileA(wt::WindowsPath(ZQ_STANDIN_EXE).c_str(), inst.File(relative).c_str(),
+                            FALSE));
+  }
+
+ public:
+  // Lets the next client end as soon as it has recorded its command line.
+  void QuickClient() { ::SetEnvironmentVariableA("ZQ_STANDIN_EXIT_MS", "1"); }
+  // Read with write sharing: the stand-in may be appending at the same moment.
+  std::string Log() const {
+    TFileHandle f(::CreateFileA(inst.File("standin.log").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                nullptr));
+    std::string data;
+    char buf[4096];
+    DWORD got = 0;
+    while (f && ::ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got) data.append(buf, got);
+    return data;
+  }
+  void ClearLog() const { ::DeleteFileA(inst.File("standin.log").c_str()); }
+  std::string LastCommand() const {
+    const auto cmds = Tagged(Log(), "CMD");
+    return cmds.empty() ? std::string() : cmds.back();
+  }
+  std::string Tail(const std::string& args) const {
+    return " -Xmx96m -cp stash9.jar com.stowly.gui.RamBackup " +
+           std::to_string(TotalMemoryMegabytes()) + args;
+  }
+  std::string PrivateJavaw() const { return Quoted(inst.File("java\\bin\\javaw.exe")); }
+};
+
+TEST_F(LauncherTest, EveryCallerPassesItsArguments) {
+  QuickClient();
+  struct {
+    const char* caller;
+    bool scheduled, backupNow;
+    std::vector<std::string> extra;
+    const char* args;
+  } cases[] = {
+      {"tray double-click", false, false, {}, ""},
+      {"menu Backup now", false, true, {}, " -backupnow"},
+      {"menu encrypt", false, false, {"-enc"}, " -enc"},
+      {"menu decrypt", false, false, {"-dec"}, " -dec"},
+      {"will-start Backup Now", true, true, {}, " -backupnow -s"},
+      {"will-start countdown end", true, false, {}, " -s"},
+      {"shutdown, no progress", true, true, {"-nogui"}, " -nogui"},
+      {"shutdown, progress", true, true, {"-dialog"}, " -dialog"},
+  };
+  for (const auto& c : cases) {
+    ClearLog();
+    EXPECT_EQ(StartClient(c.scheduled, c.backupNow, c.extra), kClientRan) << c.caller;
+    EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(c.args)) << c.caller;
+    EXPECT_EQ(Tagged(Log(), "CWD"), std::vector<std::string>{InstallDir}) << c.caller;
+  }
+  EXPECT_TRUE(ui.shown.empty());
+  EXPECT_FALSE(LaunchInProgress);
+}
+
+TEST_F(LauncherTest, OnlyTheFirstRunWithoutMinGetsZqRunnersArguments) {
+  QuickClient();
+  CommandArgs = {"-x", "y"};
+  LaunchCount = 0;
+  ::SetEnvironmentVariableA("ZQ_STANDIN_TOUCH", "1");  // a backup that records its success
+  StartClient(false, false, {});
+  ::SetEnvironmentVariableA("ZQ_STANDIN_TOUCH", nullptr);
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(" -x y"));
+  // The client runs in InstallDir: its relative file lands there.
+  EXPECT_EQ(inst.Read("lastbackup.idx"), "standin\r\n");
+  EXPECT_EQ(LaunchCount, 1);
+  EXPECT_EQ(LastTriggerSlot, CurrentSlotKey());
+  StartClient(false, false, {});
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(""));
+  EXPECT_EQ(LaunchCount, 2);
+
+  CommandArgs = {"-Min"};
+  LaunchCount = 0;
+  StartClient(false, true, {});
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(" -backupnow"));
+}
+
+TEST_F(LauncherTest, MemoryOptionComesFromTheSettingsReadAfterEachRun) {
+  QuickClient();
+  inst.Write("zqbackup.properties", "scheduler.dayswarning=4\r\napplication.memory=128\r\n");
+  StartClient(false, false, {});  // still the 96 read before
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(""));
+  EXPECT_EQ(ClientMemoryMB, 128);
+  StartClient(false, false, {});
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + " -Xmx128m -cp stash9.jar com.stowly.gui.RamBackup " +
+                               std::to_string(TotalMemoryMegabytes()));
+  // Not a whole number: no configured size, so the machine's memory decides (Wine's
+  // machines have far more than 64 MB: no option).
+  inst.Write("zqbackup.properties", "scheduler.dayswarning=4\r\napplication.memory=12x\r\n");
+  StartClient(false, false, {});
+  StartClient(false, false, {});
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + " -cp stash9.jar com.stowly.gui.RamBackup " +
+                               std::to_string(TotalMemoryMegabytes()));
+}
+
+TEST_F(LauncherTest, ClientLauncherGetsThePrivateJavaHome) {
+  QuickClient();
+  InstallStandin("zqbackup.exe");
+  StartClient(true, true, {});
+  EXPECT_EQ(LastCommand(), Quoted(inst.File("zqbackup.exe")) + " -z \"" + inst.File("java") +
+                               "\" " + Tail(" -backupnow -s"));
+}
+
+TEST_F(LauncherTest, HiddenJarsStayOffTheClassPath) {
+  QuickClient();
+  inst.Write("a.jar", "");
+  inst.Write("secret.jar", "");
+  ::SetFileAttributesA(inst.File("secret.jar").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  ::CreateDirectoryA(inst.File("dir.jar").c_str(), nullptr);
+  const std::string jars = ListJars();
+  // Enumeration order is the file system's; compare as a set.
+  EXPECT_NE((";" + jars + ";").find(";a.jar;"), std::string::npos) << jars;
+  EXPECT_NE((";" + jars + ";").find(";stash9.jar;"), std::string::npos) << jars;
+  EXPECT_EQ(jars.find("secret"), std::string::npos) << jars;
+  EXPECT_EQ(jars.find("dir.jar"), std::string::npos) << jars;
+  EXPECT_EQ(jars.size(), std::string("a.jar;stash9.jar").size());
+}
+
+TEST_F(LauncherTest, MissingMainJarShowsTheWholeCommand) {
+  ::DeleteFileA(inst.File("stash9.jar").c_str());
+  inst.Write("other.jar", "");
+  EXPECT_EQ(StartClient(false, false, {}), kClientNotStarted);
+  ASSERT_EQ(ui.shown.size(), 1u);
+  const std::string expected = PrivateJavaw() +
+                               " -Xmx96m -cp other.jar com.stowly.gui.RamBackup " +
+                               std::to_string(TotalMemoryMegabytes());
+  EXPECT_EQ(ui.shown[0].text, "Stash9 " + InstallDir + "\\stash9.JAR " +
+                                  GetText("RUNNER_program_not_found") + "\rCommand = \"" +
+                                  expected + "\"");
+  EXPECT_EQ(ui.shown[0].caption, "Message");
+  EXPECT_EQ(Log(), "");
+  // A failed run restores the idle state too: flag, tip and the normal menu.
+  EXPECT_FALSE(LaunchInProgress);
+  EXPECT_EQ(GetTrayTip(), ScheduleNextBackupText());
+  EXPECT_GT(::GetMenuItemCount(TrayMenu()), 1);
+}
+
+TEST_F(LauncherTest, WaitingUpdatePostsTheUpdateInsteadOfStarting) {
+  inst.Write("NewVer.ZLib", "x");
+  EXPECT_EQ(StartClient(false, true, {}), kClientUpdatePending);
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+  EXPECT_EQ(TFakeMainWindow::Posted(), std::vector<UINT>{WMAPP_RUNNER_UPDATE});
+  EXPECT_EQ(Log(), "");
+  EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(LauncherTest, OpenClientIsRaisedByTheUserButNotByTheSchedule) {
+  ::SetEnvironmentVariableA("ZQ_STANDIN_WINDOW", "1");
+  ASSERT_TRUE(RunProcess(PrivateJavaw() + " open", InstallDir, false));
+  ASSERT_TRUE(wt::WaitUntil([] { return FindClientWindow() != nullptr; }, 10000));
+
+  EXPECT_EQ(StartClient(true, false, {}), kClientNotStarted);
+  EXPECT_EQ(StartClient(false, false, {}), kClientNotStarted);
+  ASSERT_TRUE(wt::WaitUntil([&] { return !Tagged(Log(), "ACTIVATE").empty(); }, 10000));
+  EXPECT_EQ(Tagged(Log(), "ACTIVATE"), std::vector<std::string>{"123 515"});
+  EXPECT_EQ(Tagged(Log(), "CMD").size(), 1u);  // nothing new was started
+
+  // The shut-down path closes the client ZqRunner started last.
+  LaunchInProgress = true;
+  CloseClientWindows();
+  EXPECT_FALSE(LaunchInProgress);
+  ASSERT_TRUE(wt::WaitUntil([&] { return Count(Log(), "EXIT") == 1; }, 10000)) << Log();
+  EXPECT_EQ(Count(Log(), "CLOSE"), 1u) << Log();
+}
+
+TEST_F(LauncherTest, DoubleClickDuringARunIsIgnored) {
+  // The client runs without a window until the test lets it go.
+  ::SetEnvironmentVariableA("ZQ_STANDIN_EXIT_MS", "20000");
+  struct TPoker : TThread {
+    const LauncherTest* t;
+    HANDLE quit;
+    std::string tipDuringRun;
+    void Execute() override {
+      // Once the client runs, double-click the tray, wait for the answer, end the client.
+      while (Tagged(t->Log(), "CMD").empty() && !SleepOrCancel(20)) {}
+      tipDuringRun = GetTrayTip();
+      ::PostMessageA(MainWindow, WMAPP_RUNNER_TRAY, kTrayIconId, kActivateLParam);
+      while (TFakeMainWindow::NestedResults().empty() && !SleepOrCancel(20)) {}
+      ::SetEvent(quit);
+    }
+  } poker;
+  poker.t = this;
+  poker.quit = quitEvent.get();
+  poker.Start();
+  EXPECT_EQ(StartClient(false, false, {}), kClientRan);
+  poker.Join();
+  EXPECT_EQ(TFakeMainWindow::NestedResults(), std::vector<int>{kClientNotStarted});
+  EXPECT_EQ(poker.tipDuringRun, "Stash9 (backing up)");
+  EXPECT_EQ(GetTrayTip(), ScheduleNextBackupText());
+  const std::string log = Log();
+  EXPECT_EQ(Tagged(log, "CMD").size(), 1u) << log;
+  EXPECT_EQ(Count(log, "EVENT"), 1u) << log;  // it ran until the test let it go
+}
+
+TEST_F(LauncherTest, ARunResetsTheSnoozeCount) {
+  QuickClient();
+  SnoozeLimit = 2;
+  SnoozeCount = 2;
+  EXPECT_FALSE(SnoozeAllowed());
+  StartClient(true, false, {});
+  EXPECT_EQ(SnoozeCount, 0);
+  EXPECT_TRUE(SnoozeAllowed());
+}
+
+TEST(RunThreadTest, LockThreadWaitsForTheFileToBeFree) {
+  wt::TTempDir dir("lock");
+  dir.Write("_ISDEL.EXE", "x");
+  TFileHandle held(::CreateFileA(dir.File("_ISDEL.EXE").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                 nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  TLockThread lock(dir.File("_ISDEL.EXE"));
+  ::Sleep(300);
+  EXPECT_FALSE(ThreadFinished(lock));  // cannot finish while the file is held
+  held.reset();
+  WaitPumping(lock, 1);
+  EXPECT_TRUE(ThreadFinished(lock));
+
+  TLockThread missing(dir.File("nothing.here"));
+  WaitPumping(missing, 1);
+  EXPECT_TRUE(ThreadFinished(missing));
+}
+
+TEST(RunThreadTest, RunThreadReportsAProcessThatCannotBeCreated) {
+  InstallWinSeams();
+  InstallWinLauncher();
+  TRunThread run("Z:\\no\\such\\program.exe", "");
+  WaitPumping(run, 5);
+  EXPECT_EQ(run.Result(), 1);
+  EXPECT_EQ(LastClientProcessId.load(), 0u);
+}
+
+TEST(RunThreadTest, PumpMessagesLeavesTheQuitMessageForTheLoop) {
+  ::PostQuitMessage(7);
+  PumpMessages();
+  MSG msg;
+  ASSERT_TRUE(::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(msg.wParam, 7u);
+}
+
+namespace {
+
+// The control of `dialog` with this id and window class ("Button", "Static", "ComboBox"):
+// the will-start warning has a label and a button that share id 102.
+struct TChildSearch {
+  int id;
+  const char* cls;
+  HWND found;
+};
+BOOL CALLBACK FindChildProc(HWND child, LPARAM param) {
+  auto* s = reinterpret_cast<TChildSearch*>(param);
+  char cls[64] = {};
+  ::GetClassNameA(child, cls, sizeof cls);
+  if (::GetDlgCtrlID(child) == s->id && lstrcmpiA(cls, s->cls) == 0) {
+    s->found = child;
+    return FALSE;
+  }
+  return TRUE;
+}
+HWND Child(HWND dialog, int id, const char* cls) {
+  TChildSearch s{id, cls, nullptr};
+  ::EnumChildWindows(dialog, FindChildProc, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+std::string TextOf(HWND window) {
+  char text[512] = {};
+  ::GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+// Records the session ends asked for instead of ending the session.
+class TRecordingSession : public ISession {
+ public:
+  std::vector<TSessionEnd> ends;
+  bool EndSession(TSessionEnd kind) override {
+    ends.push_back(kind);
+    return true;
+  }
+};
+
+}  // namespace
+
+class WillStartWarningTest : public LauncherTest {
+ protected:
+  void SetUp() override {
+    LauncherTest::SetUp();
+    QuickClient();
+    FillSnoozeChoices();
+    CancelAllowed = true;
+    SnoozeLimit = 3;
+    SnoozeCount = 0;
+    SnoozeActive = false;
+  }
+  void TearDown() override {
+    if (CurrentDialog) ::DestroyWindow(CurrentDialog);
+    ResetSnoozeForClientRun();  // ends a snooze a test started
+    LauncherTest::TearDown();
+  }
+};
+
+TEST_F(WillStartWarningTest, CountdownEndStartsTheScheduledBackupOnly) {
+  ShowWillStartWarning();
+  ASSERT_TRUE(CurrentDialog);
+  HWND dialog = CurrentDialog;
+  EXPECT_EQ(TextOf(dialog), "Stash9");
+  // What the countdown thread sends when the time is up.
+  ::SendMessageA(dialog, WM_COMMAND, 105, 0);
+  EXPECT_FALSE(::IsWindow(dialog));
+  EXPECT_EQ(CurrentDialog, nullptr);
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(" -s"));
+}
+
+TEST_F(WillStartWarningTest, BackupNowPassesBothAndTheCountShowsInTheLabel) {
+  ShowWillStartWarning();
+  ASSERT_TRUE(CurrentDialog);
+  HWND label = Child(CurrentDialog, 102, "Static");
+  HWND button = Child(CurrentDialog, 102, "Button");
+  ASSERT_TRUE(label && button);
+  // The countdown's messages go to item 102, which is the label (created first).
+  ASSERT_TRUE(wt::WaitUntil([&] { return TextOf(label) != "....."; }, 5000));
+  const std::string counted = TextOf(label);
+  EXPECT_TRUE(counted == "The backup will start in 60 seconds." ||
+              counted == "The backup will start in 59 seconds.")
+      << counted;
+  EXPECT_EQ(TextOf(button), GetText("RUNNER_Backup_Now"));
+  ::SendMessageA(button, BM_CLICK, 0, 0);
+  EXPECT_EQ(CurrentDialog, nullptr);
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(" -backupnow -s"));
+}
+
+TEST_F(WillStartWarningTest, SnoozeLimitDisablesSnoozeAndTheList) {
+  struct {
+    int limit, taken;
+    bool cancelAllowed;
+    bool snoozeEnabled;
+  } cases[] = {{2, 2, true, false}, {2, 1, false, true}, {0, 0, true, false}, {3, 0, false, true}};
+  for (const auto& c : cases) {
+    SnoozeLimit = c.limit;
+    SnoozeCount = c.taken;
+    CancelAllowed = c.cancelAllowed;
+    ShowWillStartWarning();
+    ASSERT_TRUE(CurrentDialog);
+    EXPECT_EQ(::IsWindowEnabled(Child(CurrentDialog, 104, "Button")) != FALSE, c.snoozeEnabled);
+    HWND list = Child(CurrentDialog, 106, "ComboBox");
+    EXPECT_EQ(::IsWindowEnabled(list) != FALSE, c.snoozeEnabled);
+    EXPECT_EQ(::IsWindowEnabled(Child(CurrentDialog, 103, "Button")) != FALSE, c.cancelAllowed);
+    // Without cancelling there is no system menu, hence no close box.
+    EXPECT_EQ((::GetWindowLongA(CurrentDialog, GWL_STYLE) & WS_SYSMENU) != 0, c.cancelAllowed);
+    EXPECT_EQ(::SendMessageA(list, CB_GETCOUNT, 0, 0), 5);
+    EXPECT_EQ(::SendMessageA(list, CB_GETCURSEL, 0, 0), 0);
+    ::DestroyWindow(CurrentDialog);
+    EXPECT_EQ(CurrentDialog, nullptr);
+  }
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(WillStartWarningTest, SnoozeCountsAndARunResetsTheCount) {
+  SnoozeLimit = 2;
+  SnoozeCount = 1;
+  ShowWillStartWarning();
+  ASSERT_TRUE(CurrentDialog);
+  ::SendMessageA(Child(CurrentDialog, 106, "ComboBox"), CB_SETCURSEL, 4, 0);  // 2 hours
+  ::SendMessageA(Child(CurrentDialog, 104, "Button"), BM_CLICK, 0, 0);
+  EXPECT_EQ(CurrentDialog, nullptr);
+  EXPECT_EQ(SnoozeCount, 2);
+  EXPECT_TRUE(SnoozeRunning());
+
+  // The snooze has come back: Snooze is used up.
+  ShowWillStartWarning();
+  ASSERT_TRUE(CurrentDialog);
+  EXPECT_FALSE(::IsWindowEnabled(Child(CurrentDialog, 104, "Button")));
+  ::SendMessageA(CurrentDialog, WM_COMMAND, 105, 0);  // the countdown ends: a client run
+  EXPECT_EQ(SnoozeCount, 0);
+  EXPECT_TRUE(StopSnoozeRequested);
+  ShowWillStartWarning();
+  ASSERT_TRUE(CurrentDialog);
+  EXPECT_TRUE(::IsWindowEnabled(Child(CurrentDialog, 104, "Button")));
+}
+
+TEST_F(WillStartWarningTest, CancelAndCloseStartNothing) {
+  ShowWillStartWarning();
+  ::SendMessageA(Child(CurrentDialog, 103, "Button"), BM_CLICK, 0, 0);
+  EXPECT_EQ(CurrentDialog, nullptr);
+  ShowWillStartWarning();
+  ::SendMessageA(CurrentDialog, WM_CLOSE, 0, 0);
+  EXPECT_EQ(CurrentDialog, nullptr);
+  EXPECT_EQ(Log(), "");
+}
+
+class ShutdownDialogTest : public LauncherTest {
+ protected:
+  TRecordingSession session;
+  void SetUp() override {
+    LauncherTest::SetUp();
+    seams::SetSession(&session);
+  }
+  void TearDown() override {
+    if (HWND d = Dialog()) ::DestroyWindow(d);
+    seams::SetSession(nullptr);
+    LauncherTest::TearDown();
+  }
+  static HWND Dialog() { return ::FindWindowA("#32770", "Shutting down"); }
+};
+
+TEST_F(ShutdownDialogTest, RestartButtonCountsDownAndRestarts) {
+  ShowShutdownDialog();
+  HWND dialog = Dialog();
+  ASSERT_TRUE(dialog);
+  EXPECT_EQ(TextOf(Child(dialog, 20, "Static")), GetText("RUNNER_Win_Shutdown"));
+  HWND restart = Child(dialog, 102, "Button");
+  ASSERT_TRUE(restart);
+  ASSERT_TRUE(wt::WaitUntil([&] { return TextOf(restart) != "Restart"; }, 5000));
+  const std::string counted = TextOf(restart);
+  EXPECT_TRUE(counted == "Restart 10" || counted == "Restart 9") << counted;
+  // The close box and Esc lead to IDCANCEL, which does nothing: it cannot be dismissed.
+  ::SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ::SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_TRUE(::IsWindow(dialog));
+  EXPECT_TRUE(session.ends.empty());
+  ::SendMessageA(restart, BM_CLICK, 0, 0);
+  EXPECT_FALSE(::IsWindow(dialog));
+  EXPECT_EQ(session.ends, std::vector<TSessionEnd>{TSessionEnd::Reboot});
+}
+
+TEST_F(ShutdownDialogTest, QueryWithoutPromptOrProgressBacksUpQuietlyThenPowersOff) {
+  // The real main window, driven as Windows would drive it.
+  ::DestroyWindow(MainWindow);
+  MainWindow = nullptr;
+  RegisterMainWindowClass();
+  ASSERT_TRUE(CreateMainWindow());
+  WindowCalls.shutdownCloseWaitMs = 0;
+  QuickClient();
+  BackupOnShutdown = true;
+  ShutdownPrompt = false;
+  ShutdownProgress = false;
+  ShutdownHandled = false;
+
+  EXPECT_EQ(::SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  EXPECT_EQ(Log(), "");  // a log-off is never held
+  EXPECT_EQ(::SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, 0), FALSE);
+  // The refusal posted the backup request; it runs the client, then opens the dialog,
+  // whose countdown ends the session after 10 seconds.
+  ASSERT_TRUE(wt::WaitUntil([&] { return !session.ends.empty(); }, 20000));
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(" -nogui"));
+  EXPECT_EQ(Tagged(Log(), "CMD").size(), 1u);
+  EXPECT_EQ(session.ends, std::vector<TSessionEnd>{TSessionEnd::PowerOff});
+  EXPECT_EQ(Dialog(), nullptr);
+  // Handled now: the next query goes through.
+  EXPECT_EQ(::SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, 0), TRUE);
+  WindowCalls = DefaultWindowCalls();
+}
+
+// HKEY_LOCAL_MACHINE is redirected, for this test process only, to a key below HKCU, so
+// the runtime entries are the test's own and the machine's registry is never touched.
+class JavaRegistryTest : public LauncherTest {
+ protected:
+  std::string keyPath;
+  HKEY fakeMachine = nullptr;
+
+  void SetUp() override {
+    LauncherTest::SetUp();
+    QuickClient();
+    keyPath = "Software\\ZqLauncherTest\\Machine" + std::to_string(::GetCurrentProcessId());
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, &fakeMachine, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegOverridePredefKey(HKEY_LOCAL_MACHINE, fakeMachine), ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    ::RegCloseKey(fakeMachine);
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\ZqLauncherTest");
+    LauncherTest::TearDown();
+  }
+  // A runtime entry; `home` empty = no JavaHome value.
+  void AddRuntime(const std::string& version, const std::string& home, DWORD type = REG_SZ) {
+    HKEY key = nullptr;
+    const std::string path = "Software\\JavaSoft\\Java Runtime Environment\\" + version;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    if (!home.empty())
+      ::RegSetValueExA(key, "JavaHome", 0, type, reinterpret_cast<const BYTE*>(home.c_str()),
+                       static_cast<DWORD>(home.size() + 1));
+    ::RegCloseKey(key);
+  }
+  std::string Dir(const std::string& name) {
+    ::CreateDirectoryA(inst.File(name).c_str(), nullptr);
+    return inst.File(name);
+  }
+};
+
+TEST_F(JavaRegistryTest, HighestVersionKeyWins) {
+  EXPECT_EQ(FindJavaHome(), "");  // no key at all
+  AddRuntime("1.3.1", Dir("jre131"));
+  AddRuntime("1.4.2_06", Dir("jre14206"));
+  AddRuntime("1.4.2", Dir("jre142"));
+  EXPECT_EQ(FindJavaHome(), inst.File("jre14206"));
+  EXPECT_EQ(FindJavaw(), "");  // its bin\javaw.exe does not exist
+}
+
+TEST_F(JavaRegistryTest, UnusableHomeIsNoRuntime) {
+  AddRuntime("1.4.2", inst.File("missing"));
+  EXPECT_EQ(FindJavaHome(), "");
+  AddRuntime("1.5.0", "");
+  EXPECT_EQ(FindJavaHome(), "");  // the highest key has no JavaHome: the others do not count
+  AddRuntime("1.6.0", Dir("jre160"), REG_BINARY);
+  EXPECT_EQ(FindJavaHome(), "");
+}
+
+TEST_F(JavaRegistryTest, PrivateRuntimeIsPreferredToTheInstalledOne) {
+  AddRuntime("1.4.2", Dir("jre"));
+  Dir("jre\\bin");
+  InstallStandin("jre\\bin\\javaw.exe");
+  StartClient(false, true, {});
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(" -backupnow"));
+
+  ::DeleteFileA(inst.File("java\\bin\\javaw.exe").c_str());
+  StartClient(false, true, {});
+  EXPECT_EQ(LastCommand(), Quoted(inst.File("jre\\bin\\javaw.exe")) + Tail(" -backupnow"));
+}
+
+TEST_F(JavaRegistryTest, ClientLauncherGetsTheRegistryHomeEvenWithoutItsJavaw) {
+  ::DeleteFileA(inst.File("java\\bin\\javaw.exe").c_str());
+  AddRuntime("1.4.2", Dir("jre"));
+  InstallStandin("zqbackup.exe");
+  StartClient(true, false, {});
+  EXPECT_EQ(LastCommand(), Quoted(inst.File("zqbackup.exe")) + " -z \"" + inst.File("jre") + "\" " +
+                               Tail(" -s"));
+}
+
+TEST_F(JavaRegistryTest, NoRuntimeSaysSo) {
+  // The client's launcher without a private runtime and with no registry home.
+  ::DeleteFileA(inst.File("java\\bin\\javaw.exe").c_str());
+  InstallStandin("zqbackup.exe");
+  EXPECT_EQ(StartClient(false, false, {}), kClientNoRuntime);
+  // No launcher and no javaw anywhere.
+  ::DeleteFileA(inst.File("zqbackup.exe").c_str());
+  EXPECT_EQ(StartClient(false, false, {}), kClientNoRuntime);
+  ASSERT_EQ(ui.shown.size(), 2u);
+  EXPECT_EQ(ui.shown[0].text, "No Java runtime was found.");
+  EXPECT_EQ(ui.shown[1].text, "No Java runtime was found.");
+  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(LaunchCount, 1);  // failed attempts do not count
+}
+
+namespace {
+
+// The main window of process `pid`, once it exists.
+HWND MainWindowOf(DWORD pid) {
+  HWND found = nullptr;
+  wt::WaitUntil(
+      [&] {
+        for (HWND w = nullptr; (w = ::FindWindowExA(nullptr, w, kMainWindowClass, kMainWindowTitle));) {
+          DWORD owner = 0;
+          ::GetWindowThreadProcessId(w, &owner);
+          if (owner == pid) found = w;
+        }
+        return found != nullptr;
+      },
+      20000);
+  return found;
+}
+
+// Returns once `window`'s thread has handled everything posted to it before this call:
+// the second send is only delivered by a later PeekMessage than the first.
+void Flush(HWND window) {
+  DWORD_PTR ignored = 0;
+  for (int i = 0; i < 2; ++i)
+    ::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+}
+
+}  // namespace
+
+// ZqRunner.exe itself: the start-up run passes its own arguments to the client, a tray
+// double-click during that run is ignored, and the next run omits the arguments.
+TEST_F(LauncherTest, ZqRunnerProcessStartsTheClientAtStartUp) {
+  const std::string exe = inst.File("ZqRunner.exe");
+  ASSERT_TRUE(::CopyFileA(wt::WindowsPath(ZQ_RUNNER_EXE).c_str(), exe.c_str(), FALSE));
+  ::SetEnvironmentVariableA("ZQ_STANDIN_EXIT_MS", "20000");
+
+  wt::TProcess p = wt::Start(exe, "-foo \"a b\"", inst.Path());
+  ASSERT_TRUE(p.process);
+  ASSERT_TRUE(wt::WaitUntil([&] { return !Tagged(Log(), "CMD").empty(); }, 20000));
+  HWND main = MainWindowOf(p.pid);
+  ASSERT_TRUE(main);
+  ::PostMessageA(main, WMAPP_RUNNER_TRAY, kTrayIconId, kActivateLParam);
+  Flush(main);
+  ::SetEvent(quitEvent.get());  // the first client ends now; later ones end at once
+  ASSERT_TRUE(wt::WaitUntil([&] { return Count(Log(), "EXIT") == 1; }, 20000)) << Log();
+  Flush(main);
+  EXPECT_EQ(Tagged(Log(), "CMD").size(), 1u) << Log();
+  EXPECT_EQ(Tagged(Log(), "CMD")[0], PrivateJavaw() + Tail(" -foo a b"));
+
+  ::PostMessageA(main, WMAPP_RUNNER_TRAY, kTrayIconId, kActivateLParam);
+  ASSERT_TRUE(wt::WaitUntil([&] { return Count(Log(), "EXIT") == 2; }, 20000)) << Log();
+  EXPECT_EQ(Tagged(Log(), "CMD").back(), PrivateJavaw() + Tail(""));
+
+  Flush(main);
+  ::PostMessageA(main, WM_DESTROY, 0, 0);
+  EXPECT_EQ(p.Wait(20000), 0);
+}
+
+namespace {
+class TScriptedLauncher : public IProcessLauncher {
+ public:
+  struct TCall {
+    std::string cmd, dir;
+    bool wait;
+  };
+  std::vector<TCall> calls;
+  bool succeed = true;
+  TProcessResult Start(const std::string& cmd, const std::string& dir, bool wait) override {
+    calls.push_back({cmd, dir, wait});
+    TProcessResult r;
+    r.started = succeed;
+    r.processId = succeed ? 4242 : 0;
+    r.error = succeed ? 0 : ERROR_FILE_NOT_FOUND;
+    return r;
+  }
+};
+}  // namespace
+
+// The client run starts its process only through the process seam.
+TEST_F(LauncherTest, ProcessStartGoesThroughTheSeam) {
+  TScriptedLauncher fake;
+  seams::SetLauncher(&fake);
+  EXPECT_EQ(StartClient(true, false, {}), kClientRan);
+  ASSERT_EQ(fake.calls.size(), 1u);
+  EXPECT_EQ(fake.calls[0].cmd, PrivateJavaw() + Tail(" -s"));
+  EXPECT_EQ(fake.calls[0].dir, InstallDir);
+  EXPECT_TRUE(fake.calls[0].wait);
+  EXPECT_EQ(LastClientProcessId.load(), 4242u);
+  EXPECT_EQ(LaunchCount, 2);
+
+  fake.succeed = false;
+  EXPECT_EQ(StartClient(false, false, {}), kClientNotStarted);
+  EXPECT_EQ(LastClientProcessId.load(), 0u);
+  EXPECT_EQ(LaunchCount, 2);  // a process that was never created does not count
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].text, ProgramNotFoundText(PrivateJavaw() + Tail("")));
+  EXPECT_EQ(Log(), "");
+  InstallWinLauncher();
+}

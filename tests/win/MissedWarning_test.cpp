@@ -1,0 +1,231 @@
+// The missed-backup warning dialog, created in this process and read back control by
+// control; its procedure's answers to Cancel, the close box and the countdown.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "Globals.h"
+#include "IcmpAPI.h"
+#include "Pending.h"
+#include "PingUnit.h"
+#include "MainWindow.h"
+#include "Messages.h"
+#include "MissedBackup.h"
+#include "MissedBackupDialog.h"
+#include "Snooze.h"
+#include "WinPlatform.h"
+#include "WinTestUtil.h"
+#include "uRunnerResource.h"
+
+namespace {
+
+class TRecordingUi : public IUi {
+ public:
+  std::vector<std::string> texts;
+  int ShowBox(const std::string& text, const std::string&, unsigned) override {
+    texts.push_back(text);
+    return IDOK;
+  }
+};
+
+std::string Text(HWND w) {
+  char buf[512] = {};
+  ::GetWindowTextA(w, buf, sizeof buf);
+  return buf;
+}
+
+std::string ClassOf(HWND w) {
+  char buf[64] = {};
+  ::GetClassNameA(w, buf, sizeof buf);
+  return buf;
+}
+
+class MissedWarningTest : public ::testing::Test {
+ protected:
+  wt::TTempDir dir{"missed"};
+  TRecordingUi ui;
+  HWND dlg = nullptr;
+
+  void SetUp() override {
+    InstallWinSeams();
+    seams::SetUi(&ui);
+    InstallDir = dir.Path();
+    ProductName = "Stash9";
+    dir.Write("resource.properties",
+              "RUNNER_detected_internet=%s has detected an Internet connection.\n"
+              "RUNNER_Not_backed_up=Not backed up for %d days.\n"
+              "RUNNER_Backup_Now=Back up &now\nRUNNER_Cancel=&Cancel\nRUNNER_Snooze=&Snooze\n"
+              "RUNNER_for=for\nRUNNER_dont_show_warning=Do not show this warning again\n"
+              "RUNNER_min=min\nRUNNER_hour=hour\nRUNNER_hours=hours\n");
+    dir.Write("zqbackup.properties", "scheduler.dayswarning=4\n");
+    InitTextTable(dir.File("resource.properties"), 9);
+    FillSnoozeChoices();
+    CancelAllowed = true;
+    SnoozeLimit = 3;
+    SnoozeCount = 0;
+  }
+  void TearDown() override {
+    if (dlg && ::IsWindow(dlg)) ::DestroyWindow(dlg);
+    StopSnoozeRequested = true;
+    FreeTextTable();
+    seams::SetUi(nullptr);
+  }
+};
+
+TEST_F(MissedWarningTest, SevenControlsAndTheirEnabling) {
+  const struct {
+    const char* what;
+    bool cancelAllowed;
+    int snoozeCount, snoozeLimit;
+    bool cancelEnabled, snoozeEnabled;
+  } cases[] = {
+      {"everything allowed", true, 0, 3, true, true},
+      {"cancelling not allowed", false, 0, 3, false, true},
+      {"snooze limit reached", true, 2, 2, true, false},
+      {"neither", false, 1, 0, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CancelAllowed = c.cancelAllowed;
+    SnoozeCount = c.snoozeCount;
+    SnoozeLimit = c.snoozeLimit;
+    dlg = CreateMissedWarning("Line one\rLine two");
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(Text(dlg), "Stash9 has detected an Internet connection.");
+    EXPECT_EQ((::GetWindowLongA(dlg, GWL_STYLE) & WS_SYSMENU) != 0, c.cancelAllowed)
+        << "a close box only when cancelling is allowed";
+
+    const struct {
+      int id;
+      const char* cls;
+      const char* text;
+      bool enabled;
+    } controls[] = {
+        {100, "Static", "Line one\rLine two", true},
+        {101, "Button", "Do not show this warning again", c.cancelEnabled},
+        {102, "Button", "Back up &now", true},
+        {103, "Button", "&Cancel", c.cancelEnabled},
+        {104, "Button", "&Snooze", c.snoozeEnabled},
+        {105, "Static", "for", true},
+        {106, "ComboBox", "5 min", c.snoozeEnabled},
+    };
+    int count = 0;
+    for (HWND child = ::GetWindow(dlg, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+      ++count;
+    EXPECT_EQ(count, 7);
+    for (const auto& ctl : controls) {
+      HWND w = ::GetDlgItem(dlg, ctl.id);
+      ASSERT_TRUE(w) << ctl.id;
+      EXPECT_STRCASEEQ(ClassOf(w).c_str(), ctl.cls) << ctl.id;
+      EXPECT_EQ(Text(w), ctl.text) << ctl.id;
+      EXPECT_EQ(::IsWindowEnabled(w) != FALSE, ctl.enabled) << ctl.id;
+    }
+    EXPECT_EQ(::SendDlgItemMessageA(dlg, 106, CB_GETCOUNT, 0, 0), 5);
+    EXPECT_EQ(::SendDlgItemMessageA(dlg, 106, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(::GetWindowLongA(::GetDlgItem(dlg, 101), GWL_STYLE) & 0xF, BS_AUTOCHECKBOX);
+    ::DestroyWindow(dlg);
+  }
+}
+
+TEST_F(MissedWarningTest, CountdownShowsOnTheButton) {
+  dlg = CreateMissedWarning("message");
+  ASSERT_TRUE(dlg);
+  ::SendMessageA(dlg, WMAPP_RUNNER_COUNTDOWN, 42, 0);
+  EXPECT_EQ(Text(::GetDlgItem(dlg, 102)), "Back up &now (42)");
+  // The countdown thread counts from 60 on its own.
+  EXPECT_TRUE(wt::WaitUntil([&] { return Text(::GetDlgItem(dlg, 102)) != "Back up &now (42)"; },
+                            5000));
+  const std::string shown = Text(::GetDlgItem(dlg, 102));
+  ASSERT_EQ(shown.rfind("Back up &now (", 0), 0u) << shown;
+  const int left = std::atoi(shown.c_str() + 14);
+  EXPECT_GE(left, 50) << shown;
+  EXPECT_LE(left, 60) << shown;
+}
+
+TEST_F(MissedWarningTest, CancelSavesTheBoxCloseSavesNothing) {
+  dlg = CreateMissedWarning("message");
+  ASSERT_TRUE(dlg);
+  ::SendMessageA(dlg, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(::IsWindow(dlg));
+  EXPECT_EQ(dir.Read("zqbackup.properties"), "scheduler.dayswarning=4\n");
+
+  dlg = CreateMissedWarning("message");
+  ::CheckDlgButton(dlg, 101, BST_CHECKED);
+  ::SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(103, BN_CLICKED), 0);
+  EXPECT_FALSE(::IsWindow(dlg));
+  EXPECT_NE(dir.Read("zqbackup.properties").find("scheduler.displaywarning=OFF"),
+            std::string::npos);
+
+  dlg = CreateMissedWarning("message");
+  ::SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(103, BN_CLICKED), 0);
+  EXPECT_NE(dir.Read("zqbackup.properties").find("scheduler.displaywarning=ON"),
+            std::string::npos);
+  EXPECT_TRUE(ui.texts.empty());
+}
+
+TEST_F(MissedWarningTest, SnoozeStartsASnoozeWithoutCountingIt) {
+  dlg = CreateMissedWarning("message");
+  ASSERT_TRUE(dlg);
+  ::SendDlgItemMessageA(dlg, 106, CB_SETCURSEL, 4, 0);
+  ::SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(104, BN_CLICKED), 0);
+  EXPECT_FALSE(::IsWindow(dlg));
+  EXPECT_TRUE(SnoozeActive.load());
+  EXPECT_EQ(SnoozeCount.load(), 0);
+  EXPECT_EQ(dir.Read("zqbackup.properties"), "scheduler.dayswarning=4\n");
+}
+
+void BackdateLastBackup(const std::string& path, int days) {
+  FILETIME ft;
+  ::GetSystemTimeAsFileTime(&ft);
+  ULARGE_INTEGER t{{ft.dwLowDateTime, ft.dwHighDateTime}};
+  t.QuadPart -= static_cast<ULONGLONG>(days) * 24 * 3600 * 10000000ULL;
+  ft = {t.LowPart, t.HighPart};
+  TFileHandle f(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(f);
+  ::SetFileTime(f.get(), nullptr, nullptr, &ft);
+}
+
+TEST_F(MissedWarningTest, ShowMissedWarningOfDaysAndAgain) {
+  BackdateLastBackup(dir.File("lastbackup.idx"), 5);
+  dlg = ShowMissedWarning(kMissedDays);
+  ASSERT_TRUE(dlg);
+  EXPECT_EQ(CurrentDialog, dlg);
+  EXPECT_EQ(Text(::GetDlgItem(dlg, 100)).rfind("Not backed up for 5 days.\r- ", 0), 0u);
+  HWND again = ShowMissedWarning(0);
+  ASSERT_TRUE(again);
+  EXPECT_NE(again, dlg) << "the earlier warning is not closed";
+  EXPECT_TRUE(::IsWindow(dlg));
+  EXPECT_EQ(Text(::GetDlgItem(again, 100)).rfind("Not backed up for 5 days.", 0), 0u);
+  ::DestroyWindow(again);
+  EXPECT_EQ(CurrentDialog, nullptr) << "a destroyed warning is no longer fed messages";
+}
+
+// The tick's check with the program's own probes: the server is this machine.
+TEST_F(MissedWarningTest, CheckMissedBackupPingsTheServer) {
+  LoadIcmpLibrary();
+  const bool loopbackAnswers = PingHost("127.0.0.1", 1000) != -1;
+  FreeIcmpLibrary();
+  if (!loopbackAnswers) GTEST_SKIP() << "this Wine gets no ICMP echo from 127.0.0.1";
+  BackdateLastBackup(dir.File("lastbackup.idx"), 5);
+  WarnMissedBackups = true;
+  WarnAfterDays = 4;
+  LastMissedWarningTime = kNoDateTime;
+  CurrentDialog = nullptr;
+
+  // WinInet is not bound in this process, so there is no proxy: without a server address
+  // nothing is shown.
+  ServerAddress.clear();
+  CheckMissedBackup();
+  EXPECT_EQ(CurrentDialog, nullptr);
+
+  ServerAddress = "127.0.0.1";
+  CheckMissedBackup();
+  dlg = CurrentDialog;
+  ASSERT_TRUE(dlg);
+  EXPECT_EQ(Text(::GetDlgItem(dlg, 100)).rfind("Not backed up for 5 days.", 0), 0u);
+  CheckMissedBackup();
+  EXPECT_EQ(CurrentDialog, dlg) << "once a day";
+  ServerAddress.clear();
+}
+
+}  // namespace
