@@ -1,0 +1,37 @@
+# CTest script: zqarc create / list / verify / extract on a small folder tree, in each
+# archive form (damaged archives are the unit tests' business).
+#   cmake -DZQARC=path/to/zqarc -DWORK=dir -P zqarc_roundtrip.cmake
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK}/src/lib/x ${WORK}/src/empty-dir)
+string(REPEAT "backup block 0123456789\n" 2000 big)
+file(WRITE ${WORK}/src/ZqRunner.exe "MZ program")
+file(WRITE ${WORK}/src/lib/x/data.txt "${big}")
+file(WRITE ${WORK}/src/lib/empty.txt "")
+
+function(run)
+  execute_process(COMMAND ${ZQARC} ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "zqarc ${ARGN}: ${rc}\n${out}${err}")
+  endif()
+  set(last_output "${out}" PARENT_SCOPE)
+endfunction()
+
+foreach(form "-9" "--store" "--store-list;-1")
+  string(MAKE_C_IDENTIFIER "${form}" tag)
+  set(arc ${WORK}/${tag}.zlib)
+  run(create ${form} ${arc} ${WORK}/src)
+  run(verify ${arc})
+  run(list ${arc})
+  if(NOT last_output MATCHES "lib\\\\x\\\\data.txt")
+    message(FATAL_ERROR "list of ${form}: ${last_output}")
+  endif()
+  run(extract --check-crc ${arc} ${WORK}/out-${tag})
+  foreach(f ZqRunner.exe lib/x/data.txt lib/empty.txt)
+    file(READ ${WORK}/src/${f} want HEX)
+    file(READ ${WORK}/out-${tag}/${f} got HEX)
+    if(NOT want STREQUAL got)
+      message(FATAL_ERROR "${form}: ${f} differs")
+    endif()
+  endforeach()
+endforeach()
+
