@@ -5,6 +5,3 @@
 #include "Globals.h"
 #include "MyDialogs.h"
 
-void RunUpdate(const std::string& dir) {
-  ShowInfoMessage("Updating " + dir + " is not available in this build.");
-}
