@@ -7,6 +7,8 @@
 //     "FIRECLICKED" for each activation the library passes on;
 //   - can write "lastbackup.idx" into its working directory, as a finished backup does;
 //   - ends on WM_CLOSE to its own window ("CLOSE"), when a named event is set, or after a time.
+//     In Nativa mode it has no window of its own: a WM_CLOSE reaches the library's window,
+//     whose default handling destroys it, and the stand-in ends by event or time only.
 // Settings come from environment variables (inherited from the test through ZqRunner) or,
 // for manual runs, from "standin.cfg" (NAME=value lines, same names) beside the program:
 //   ZQ_STANDIN_LOG        log file (default: standin.log beside the program)
