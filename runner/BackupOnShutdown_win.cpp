@@ -2,6 +2,8 @@
 // 10-second shut-down dialog.
 #include <windows.h>
 
+#include <vector>
+
 #include "BackupOnShutdown.h"
 #include "DialogIcon.h"
 #include "Globals.h"
@@ -62,12 +64,12 @@ F User32Entry(const char* name) {
                 : nullptr;
 }
 
-std::wstring Wide(const std::string& ansi) {
+// Zero-terminated UTF-16 of an ANSI text (a vector rather than std::wstring, which would
+// link a second string implementation into the program for this one call).
+std::vector<wchar_t> Wide(const std::string& ansi) {
   const int n = ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &out[0], n);
-  out.resize(static_cast<size_t>(n - 1));
+  std::vector<wchar_t> out(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+  if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, out.data(), n);
   return out;
 }
 
@@ -107,8 +109,8 @@ void InstallSessionSeam() {
 void BlockSessionEnd() {
   if (gBlockedBy || !MainWindow) return;
   auto create = User32Entry<TBlockReasonCreate>("ShutdownBlockReasonCreate");
-  const std::wstring reason = Wide(ProductName + " (" + GetText("RUNNER_Running") + ")");
-  if (create && create(MainWindow, reason.c_str())) gBlockedBy = MainWindow;
+  const std::vector<wchar_t> reason = Wide(ProductName + " (" + GetText("RUNNER_Running") + ")");
+  if (create && create(MainWindow, reason.data())) gBlockedBy = MainWindow;
 }
 
 void UnblockSessionEnd() {
