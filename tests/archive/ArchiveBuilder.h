@@ -11,8 +11,8 @@
 
 #include "ZLIBArchive.h"
 
-struct TEntrySpec {
-  TEntrySpec(std::string n, std::string p, std::string d, bool c = false)
+struct TEntryPlan {
+  TEntryPlan(std::string n, std::string p, std::string d, bool c = false)
       : name(std::move(n)), path(std::move(p)), data(std::move(d)), compress(c) {}
   std::string name;
   std::string path;
@@ -39,7 +39,7 @@ inline uint32_t ZlibCrc(const std::string& s) {
       crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
 }
 
-inline TArchiveEntry MakeEntry(const TEntrySpec& s, uint32_t offset) {
+inline TArchiveEntry MakeEntry(const TEntryPlan& s, uint32_t offset) {
   TArchiveEntry e{};
   SetShortString(e.fileName, s.name);
   SetShortString(e.storedPath, s.path);
@@ -56,12 +56,12 @@ inline std::string EntryBytes(const TArchiveEntry& e) {
 
 // `listBytes` (optional) replaces the list region; `tweak` edits the trailer before its
 // CRC is computed; `fixCrc` false leaves the CRC as `tweak` set it.
-inline std::string BuildArchive(const std::vector<TEntrySpec>& specs, bool compressList,
+inline std::string BuildArchive(const std::vector<TEntryPlan>& plans, bool compressList,
                                 const std::function<void(TArchiveTrailer&)>& tweak = {},
                                 std::optional<std::string> listBytes = std::nullopt,
                                 bool fixCrc = true) {
   std::string body, list;
-  for (const TEntrySpec& s : specs) {
+  for (const TEntryPlan& s : plans) {
     const uint32_t offset = static_cast<uint32_t>(body.size());
     if (s.raw)
       body += *s.raw;
@@ -70,7 +70,7 @@ inline std::string BuildArchive(const std::vector<TEntrySpec>& specs, bool compr
     list += EntryBytes(MakeEntry(s, offset));
   }
   TArchiveTrailer t{};
-  t.count = static_cast<int32_t>(specs.size());
+  t.count = static_cast<int32_t>(plans.size());
   t.listOffset = static_cast<uint32_t>(body.size());
   t.listFlag = compressList ? 1 : 0;
   body += listBytes ? *listBytes : (compressList ? Compress(list) : list);

@@ -65,9 +65,9 @@ class TZLibArchiveTest : public ::testing::Test {
     io.Put(kArc, bytes);
     ASSERT_TRUE(archive.OpenArchive(kArc));
   }
-  std::string Extract(const std::vector<TEntrySpec>& specs, bool compressList = false) {
+  std::string Extract(const std::vector<TEntryPlan>& plans, bool compressList = false) {
     return ErrorOf([&] {
-      Open(BuildArchive(specs, compressList));
+      Open(BuildArchive(plans, compressList));
       archive.ExtractFiles(kDest, nullptr);
     });
   }
@@ -161,12 +161,12 @@ TEST_F(TZLibArchiveTest, EmptyListOnlyReportsIdle) {
 }
 
 TEST_F(TZLibArchiveTest, StoredAndCompressedListsLoadTheSameEntries) {
-  std::vector<TEntrySpec> specs;
+  std::vector<TEntryPlan> plans;
   for (int i = 0; i < 12; ++i)  // 6360 bytes of list: two inflate blocks
-    specs.push_back({"f" + std::to_string(i) + ".txt", i % 2 ? "sub" : "", Pattern(i * 10, i), i % 3 == 0});
+    plans.push_back({"f" + std::to_string(i) + ".txt", i % 2 ? "sub" : "", Pattern(i * 10, i), i % 3 == 0});
   std::vector<std::vector<TArchiveEntry>> loaded;
   for (bool compressList : {false, true}) {
-    Open(BuildArchive(specs, compressList));
+    Open(BuildArchive(plans, compressList));
     EXPECT_EQ(compressList ? 1 : 0, archive.Trailer().listFlag);
     std::vector<TArchiveEntry> entries(static_cast<size_t>(archive.FileCount()));
     for (size_t i = 0; i < entries.size(); ++i) archive.GetFileEntry(static_cast<int>(i), entries[i]);
@@ -176,7 +176,7 @@ TEST_F(TZLibArchiveTest, StoredAndCompressedListsLoadTheSameEntries) {
   ASSERT_EQ(loaded[0].size(), loaded[1].size());
   for (size_t i = 0; i < loaded[0].size(); ++i) {
     EXPECT_EQ(0, std::memcmp(&loaded[0][i], &loaded[1][i], sizeof(TArchiveEntry))) << i;
-    EXPECT_EQ(specs[i].name, ShortString(loaded[1][i].fileName));
+    EXPECT_EQ(plans[i].name, ShortString(loaded[1][i].fileName));
   }
   EXPECT_EQ("Index out of bounds", ErrorOf([&] { TArchiveEntry e; archive.GetFileEntry(-1, e); }));
   EXPECT_EQ("Index out of bounds", ErrorOf([&] { TArchiveEntry e; archive.GetFileEntry(12, e); }));
@@ -202,7 +202,7 @@ TEST_F(TZLibArchiveTest, EmptyEntryCreatesEmptyFileAndCrcMustBeZero) {
   EXPECT_EQ("<no error>", Extract({{"e1.txt", "", ""}, {"e2.txt", "", "", true}}));
   EXPECT_EQ("", io.Get("C:\\App\\e1.txt"));
   EXPECT_EQ("", io.Get("C:\\App\\e2.txt"));
-  TEntrySpec bad{"e3.txt", "", ""};
+  TEntryPlan bad{"e3.txt", "", ""};
   bad.crc = 1;
   EXPECT_EQ("File (0) is corrupt", Extract({bad}));
   archive.CheckCRC = false;
@@ -254,7 +254,7 @@ TEST_F(TZLibArchiveTest, MakeDirectoryPathCreatesOutermostFirst) {
 }
 
 TEST_F(TZLibArchiveTest, ReplaceDecision) {
-  const std::vector<TEntrySpec> specs = {{"old.txt", "", "new old"}, {"new.txt", "", "new"}};
+  const std::vector<TEntryPlan> plans = {{"old.txt", "", "new old"}, {"new.txt", "", "new"}};
   struct TCase {
     int handler;  // 0 none, 1 keeps, 2 replaces
     const char* old;
@@ -270,7 +270,7 @@ TEST_F(TZLibArchiveTest, ReplaceDecision) {
         asked.push_back(f + (replace ? "+" : "-"));
         replace = c.handler == 2;
       };
-    EXPECT_EQ("<no error>", Extract(specs));
+    EXPECT_EQ("<no error>", Extract(plans));
     EXPECT_EQ(c.old, io.Get("C:\\App\\old.txt"));
     EXPECT_EQ("new", io.Get("C:\\App\\new.txt"));
     EXPECT_EQ(c.handler ? std::vector<std::string>{"C:\\App\\old.txt-"} : std::vector<std::string>{},
@@ -336,32 +336,32 @@ TEST_F(TZLibArchiveTest, RefusesNamesAndPathsThatLeaveTheDestination) {
 TEST_F(TZLibArchiveTest, RefusesWhatDoesNotFitTheFile) {
   const std::string big = Pattern(20000);
   const std::string stream = Compress(big);
-  auto entry = [](TEntrySpec s, const std::function<void(TEntrySpec&)>& edit) {
+  auto entry = [](TEntryPlan s, const std::function<void(TEntryPlan&)>& edit) {
     edit(s);
     return s;
   };
-  const TEntrySpec ok{"ok.txt", "", "first", false};
-  const TEntrySpec base{"f.bin", "", big, true};
+  const TEntryPlan ok{"ok.txt", "", "first", false};
+  const TEntryPlan base{"f.bin", "", big, true};
   struct TCase {
     const char* what;
-    TEntrySpec spec;
+    TEntryPlan plan;
   } cases[] = {
-      {"offset past the end", entry(base, [](TEntrySpec& s) { s.offset = 0x7FFFFFF0; })},
-      {"stored size past the end", entry(base, [](TEntrySpec& s) { s.compress = false; s.size = 25000; })},
+      {"offset past the end", entry(base, [](TEntryPlan& s) { s.offset = 0x7FFFFFF0; })},
+      {"stored size past the end", entry(base, [](TEntryPlan& s) { s.compress = false; s.size = 25000; })},
       {"stored offset + size past the end",
-       entry(base, [](TEntrySpec& s) { s.compress = false; s.offset = 2000; })},
-      {"negative size", entry(base, [](TEntrySpec& s) { s.size = -1; })},
-      {"size beyond any inflate ratio", entry(base, [](TEntrySpec& s) { s.size = 0x7FFFFFFF; })},
-      {"stream ends early", entry(base, [&](TEntrySpec& s) { s.size = 20001; })},
-      {"data left when the size is reached", entry(base, [&](TEntrySpec& s) { s.size = 19999; })},
-      {"truncated stream", entry(base, [&](TEntrySpec& s) { s.raw = stream.substr(0, stream.size() / 2); })},
+       entry(base, [](TEntryPlan& s) { s.compress = false; s.offset = 2000; })},
+      {"negative size", entry(base, [](TEntryPlan& s) { s.size = -1; })},
+      {"size beyond any inflate ratio", entry(base, [](TEntryPlan& s) { s.size = 0x7FFFFFFF; })},
+      {"stream ends early", entry(base, [&](TEntryPlan& s) { s.size = 20001; })},
+      {"data left when the size is reached", entry(base, [&](TEntryPlan& s) { s.size = 19999; })},
+      {"truncated stream", entry(base, [&](TEntryPlan& s) { s.raw = stream.substr(0, stream.size() / 2); })},
       {"stream without its Adler-32",
-       entry(base, [&](TEntrySpec& s) { s.raw = stream.substr(0, stream.size() - 4); })},
+       entry(base, [&](TEntryPlan& s) { s.raw = stream.substr(0, stream.size() - 4); })},
       {"damaged Adler-32",
-       entry(base, [&](TEntrySpec& s) { s.raw = stream; (*s.raw)[stream.size() - 1] ^= 1; })},
-      {"damaged deflate data", entry(base, [&](TEntrySpec& s) { s.raw = stream; (*s.raw)[2] = '\xFF'; })},
-      {"not zlib at all", entry(base, [&](TEntrySpec& s) { s.raw = big.substr(0, 500); })},
-      {"two streams", entry(base, [&](TEntrySpec& s) {
+       entry(base, [&](TEntryPlan& s) { s.raw = stream; (*s.raw)[stream.size() - 1] ^= 1; })},
+      {"damaged deflate data", entry(base, [&](TEntryPlan& s) { s.raw = stream; (*s.raw)[2] = '\xFF'; })},
+      {"not zlib at all", entry(base, [&](TEntryPlan& s) { s.raw = big.substr(0, 500); })},
+      {"two streams", entry(base, [&](TEntryPlan& s) {
          s.data = "abc"; s.raw = Compress("abc") + Compress("def"); s.size = 6; })},
   };
   for (bool check : {false, true}) {
@@ -369,19 +369,19 @@ TEST_F(TZLibArchiveTest, RefusesWhatDoesNotFitTheFile) {
     for (const TCase& c : cases) {
       io.files.clear();
       io.created.clear();
-      const std::string error = Extract({ok, c.spec});
+      const std::string error = Extract({ok, c.plan});
       EXPECT_EQ("File (1) is corrupt", error) << c.what;
       EXPECT_EQ("first", io.Get("C:\\App\\ok.txt")) << c.what;
       // The checks that need no data refuse before the target is created.
-      const bool upFront = c.spec.offset || c.spec.size.value_or(0) < 0 ||
-                           c.spec.size.value_or(0) > 20001 || (!c.spec.compress && c.spec.size);
+      const bool upFront = c.plan.offset || c.plan.size.value_or(0) < 0 ||
+                           c.plan.size.value_or(0) > 20001 || (!c.plan.compress && c.plan.size);
       if (upFront) {
         EXPECT_FALSE(io.Has("C:\\App\\f.bin")) << c.what;
       }
     }
   }
   // A CRC mismatch counts only with CheckCRC.
-  TEntrySpec wrongCrc = base;
+  TEntryPlan wrongCrc = base;
   wrongCrc.crc = 12345;
   archive.CheckCRC = false;
   EXPECT_EQ("<no error>", Extract({wrongCrc}));
@@ -390,7 +390,7 @@ TEST_F(TZLibArchiveTest, RefusesWhatDoesNotFitTheFile) {
 }
 
 TEST_F(TZLibArchiveTest, RefusesFileListsThatDoNotFit) {
-  const std::vector<TEntrySpec> two = {{"a.txt", "", "a"}, {"b.txt", "", "b"}};
+  const std::vector<TEntryPlan> two = {{"a.txt", "", "a"}, {"b.txt", "", "b"}};
   const std::string list = EntryBytes(MakeEntry(two[0], 0)) + EntryBytes(MakeEntry(two[1], 1));
   struct TCase {
     const char* what;
@@ -469,10 +469,10 @@ TEST_F(TZLibArchiveTest, FailureMessages) {
 }
 
 TEST_F(TZLibArchiveTest, ProgressReports) {
-  std::vector<TEntrySpec> specs;
-  for (int i = 0; i < 10; ++i) specs.push_back({"f" + std::to_string(i), "", ""});
-  specs[0].data = Pattern(10000);
-  io.Put(kArc, BuildArchive(specs, true));  // 5300 bytes of list
+  std::vector<TEntryPlan> plans;
+  for (int i = 0; i < 10; ++i) plans.push_back({"f" + std::to_string(i), "", ""});
+  plans[0].data = Pattern(10000);
+  io.Put(kArc, BuildArchive(plans, true));  // 5300 bytes of list
   progress.clear();
   archive.OpenArchive(kArc);
   const std::vector<std::pair<std::string, int>> opening = {
