@@ -87,13 +87,15 @@ jobjectArray EnumConnections(JNIEnv* env) {
   DWORD bytes = 0, count = 0;
   ras.enumConnections(&probe, &bytes, &count);
   if (bytes == 0) return nullptr;
-  std::unique_ptr<TRasConn, TFreeBuffer> conns(static_cast<TRasConn*>(calloc(1, bytes < sizeof(TRasConn) ? sizeof(TRasConn) : bytes)));
+  const DWORD allocated = bytes < sizeof(TRasConn) ? sizeof(TRasConn) : bytes;
+  std::unique_ptr<TRasConn, TFreeBuffer> conns(static_cast<TRasConn*>(calloc(1, allocated)));
   if (!conns) throw std::bad_alloc();
   conns->size = sizeof(TRasConn);
   count = 0;
   ras.enumConnections(conns.get(), &bytes, &count);
-  // Never read beyond what was allocated, whatever count the service reports.
-  DWORD capacity = bytes / sizeof(TRasConn);
+  // Never read beyond what was allocated, whatever count the service reports: a connection
+  // that came up since the first call makes the second fail and report a larger size.
+  const DWORD capacity = allocated / sizeof(TRasConn);
   if (count > capacity) count = capacity;
   if (count == 0) return nullptr;
   jni::TLocalRef<jclass> cls(env, env->FindClass("com/stowly/dialup/WinRasEntry"));

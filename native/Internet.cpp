@@ -22,9 +22,14 @@ struct TProxyInfo {
   const char* bypass;
 };
 
+// Java threads may ask for the first time at once: exactly one binds, the others wait for
+// it, so nobody calls through a pointer that is not set yet.
 bool Bind() {
-  if (!gInet.tried) {
-    gInet.tried = true;
+  if (::InterlockedCompareExchange(&gInet.state, 1, 0) != 0) {
+    while (gInet.state != 2) ::Sleep(0);
+    return !gInet.failed && gInet.queryOption;
+  }
+  {
     gInet.module = ::LoadLibraryA(InetLibraryName);
     if (!gInet.module) {
       // Written to the process's standard error handle directly: no C stdio in this library.
@@ -38,7 +43,8 @@ bool Bind() {
       gInet.failed = gInet.queryOption == nullptr;
     }
   }
-  return !gInet.failed;
+  ::InterlockedExchange(&gInet.state, 2);
+  return !gInet.failed && gInet.queryOption;
 }
 
 struct TFreeBuffer {

@@ -8,7 +8,9 @@ using TQueryOptionFn = BOOL(WINAPI*)(void* internet, DWORD option, void* buffer,
 
 // Bound once, on the first query; a failure is permanent for the process.
 struct TInetBinding {
-  bool tried = false;
+  // 0: not tried; 1: one thread is binding; 2: bound or failed (the fields below are
+  // written before the state becomes 2 and only read after it).
+  volatile LONG state = 0;
   bool failed = false;
   HMODULE module = nullptr;
   TQueryOptionFn queryOption = nullptr;

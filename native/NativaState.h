@@ -18,11 +18,17 @@ void AttachProcess(HINSTANCE instance);
 void DetachProcess();
 
 // Win32 handles cross as Java int (sign-extended back, as kernel handles are on Win64) or as
-// Java long, of which the low 32 bits count.
+// Java long, of which the low 32 bits count on 32-bit Windows. On Win64 a long carries the
+// whole value: a directory-search handle is a heap address there, often above 4 GB.
 inline HANDLE HandleFromInt(jint value) { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(value)); }
-inline HANDLE HandleFromLong(jlong value) { return HandleFromInt(static_cast<jint>(value)); }
 inline jint JavaIntOf(HANDLE h) { return static_cast<jint>(reinterpret_cast<LONG_PTR>(h)); }
+#ifdef _WIN64
+inline HANDLE HandleFromLong(jlong value) { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(value)); }
+inline jlong JavaLongOf(HANDLE h) { return static_cast<jlong>(reinterpret_cast<LONG_PTR>(h)); }
+#else
+inline HANDLE HandleFromLong(jlong value) { return HandleFromInt(static_cast<jint>(value)); }
 inline jlong JavaLongOf(HANDLE h) { return static_cast<jlong>(JavaIntOf(h)); }
+#endif
 
 }  // namespace nativa
 

@@ -20,17 +20,29 @@ struct TFileInfoFields {
 TFileInfoFields gFirstFileFields;
 TFileInfoFields gNextFileFields;
 
+// Java threads may search at once: the field IDs are written first and the class, which
+// says "filled", is published last with a barrier; a thread that loses the race drops its
+// own global reference. Field IDs are the same for every thread, so writing them twice
+// is harmless.
 bool FillFields(JNIEnv* env, TFileInfoFields& fields, jobject info) {
-  if (fields.cls) return true;
+  if (::InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&fields.cls), nullptr,
+                                          nullptr))
+    return true;
   jni::TLocalRef<jclass> cls(env, env->GetObjectClass(info));
   TFileInfoFields found;
   if (!(found.filename = env->GetFieldID(cls.get(), "filename", "Ljava/lang/String;"))) return false;
   if (!(found.fileattrib = env->GetFieldID(cls.get(), "fileattrib", "J"))) return false;
   if (!(found.filesize = env->GetFieldID(cls.get(), "filesize", "J"))) return false;
   if (!(found.directory = env->GetFieldID(cls.get(), "directory", "Z"))) return false;
-  found.cls = static_cast<jclass>(env->NewGlobalRef(cls.get()));
-  if (!found.cls) return false;
-  fields = found;
+  const jclass global = static_cast<jclass>(env->NewGlobalRef(cls.get()));
+  if (!global) return false;
+  fields.filename = found.filename;
+  fields.fileattrib = found.fileattrib;
+  fields.filesize = found.filesize;
+  fields.directory = found.directory;
+  if (::InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&fields.cls), global,
+                                          nullptr) != nullptr)
+    env->DeleteGlobalRef(global);
   return true;
 }
 

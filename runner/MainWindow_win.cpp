@@ -211,7 +211,9 @@ void TMainWindow::ShowMenu() {
 void TMainWindow::OnTick() {
   // A tick that arrives while a tick's own box or dialog is open (their modal loops
   // dispatch it) would open a second one: the open tick will finish the work.
-  if (inTick_) return;
+  // A tick posted just before a client run paused the timer is dispatched by the run's
+  // own message pump: the run owns the tip and the menu until it ends.
+  if (inTick_ || LaunchInProgress) return;
   inTick_ = true;
   try {
     OnTimerTick();

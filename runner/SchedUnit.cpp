@@ -73,6 +73,9 @@ bool TSched::Load() {
   const auto data = fs_.ReadAll(fileName_);
   if (!data) {
     for (int d = 1; d <= 7; ++d) lists_[static_cast<size_t>(d)] = kFallbackHour;
+    // Forget the stamp: whatever time the file shows next, it is read again rather than
+    // leaving the fallback in place (its writer may have held it at this moment only).
+    stamp_ = -1;
     return false;
   }
   TPropertyList props;
@@ -107,8 +110,8 @@ void TSched::ReloadIfChanged() {
     return;
   }
   if (stamp == stamp_) return;
-  // A file that exists but cannot be read right now (its writer has it open) leaves the
-  // old stamp, so the next question reads it again instead of keeping the fallback
+  // A file that exists but cannot be read right now (its writer has it open) clears the
+  // stamp in Load, so the next question reads it again instead of keeping the fallback
   // schedule until the file changes once more.
   if (Load()) stamp_ = stamp;
 }

@@ -5,6 +5,7 @@
 #include "Globals.h"
 #include "Properties.h"
 #include "Seams.h"
+#include "ZLIBArchive.h"  // IsSafeFileName: the entry name is joined into paths
 #include "uRunnerResource.h"
 
 const char kUninstallEntryKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Stowly";
@@ -18,12 +19,6 @@ constexpr unsigned kMbIconError = 0x10;
 constexpr unsigned kMbIconInformation = 0x40;
 constexpr unsigned kMbTopmostQuestionYesNo = 0x40024;
 constexpr int kIdYes = 6;
-
-// The entry's name is joined into paths: only a plain file name may be.
-bool IsPlainName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  return name.find_first_of("\\/:*?\"<>|") == std::string::npos;
-}
 
 void DeleteIfPresent(const std::string& path) {
   IFileSystem& fs = seams::Fs();
@@ -125,7 +120,7 @@ void RemoveShortcuts(const std::string& name, const std::string& programs,
                      IMaintenanceHost& host) {
   // An empty name or folder would turn these into paths of another folder (or the root of
   // the current drive) and remove shortcuts or folders that are not ours.
-  if (!IsPlainName(name)) return;
+  if (!IsSafeFileName(name)) return;
   if (!programs.empty()) {
     const std::string group = programs + "\\" + name;
     DeleteIfPresent(group + "\\" + name + ".lnk");

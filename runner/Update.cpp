@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "MyDialogs.h"
 #include "NewZLib.h"
@@ -70,7 +71,12 @@ void ApplyUpdate(const std::string& dirIn, IMaintenanceHost& host, IArchiveIo& i
     if (archive.OpenArchive(archivePath)) {
       RemoveOldRunner(dir, host);
       archive.ExtractWithPath = true;
-      archive.ExtractFiles(dir, nullptr);
+      // Settings that could not be read now cannot be merged or restored afterwards: the
+      // archive must not replace them either.
+      std::vector<std::string> keep;
+      if (!defaults) keep.push_back("defaults.properties");
+      if (fs.Exists(system2Path) && !system2) keep.push_back("system2.properties");
+      archive.ExtractFiles(dir, keep.empty() ? nullptr : &keep);
       archive.CloseArchive();
     }
   } catch (const std::exception&) {

@@ -16,8 +16,10 @@
 #include "Pending.h"
 #include "RunnerError.h"
 #include "Settings.h"
+#include "Snooze.h"
 #include "WinLauncher.h"
 #include "WinPlatform.h"
+#include "Workers.h"
 #include "uRunnerResource.h"
 
 namespace {
@@ -137,6 +139,10 @@ void RunMainBody() {
     StartClient(false, false, {});                                       // 27
   }
   RunMessageLoop();                                                      // 28
+  // A snooze still counting down writes the tray tip and reads the text table every half
+  // second: end it before either goes away.
+  StopSnoozeRequested = true;
+  for (int i = 0; i < 20 && SnoozeActive; ++i) ::Sleep(kWorkerPassMs / 5);
   FreeSchedule();                                                        // 29
   DeleteTrayIcon();
   StopTimerThread();

@@ -254,6 +254,13 @@ TEST_F(TSchedTest, FileStampDecidesWhenToReload) {
   EXPECT_EQ(s.NextSlot(), 2 * 24 + 19);
   fs.locked.clear();
   EXPECT_EQ(s.NextSlot(), 2 * 24 + 12);
+
+  // Held open for a moment without any change: once free again with its old stamp, it is
+  // read again rather than leaving the fallback in place.
+  fs.locked.push_back(kFile);
+  EXPECT_EQ(s.NextSlot(), 2 * 24 + 19);
+  fs.locked.clear();
+  EXPECT_EQ(s.NextSlot(), 2 * 24 + 12);
 }
 
 // The tick handler's part in the schedule, as the main window runs it every 5 seconds:

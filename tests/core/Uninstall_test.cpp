@@ -135,6 +135,9 @@ TEST_F(TUninstallTest, UnsafeOrMissingNamesAndFoldersRemoveNothingElsewhere) {
       {"..", true, 0},
       {"..\\..\\Windows", true, 0},
       {"a:b", true, 0},
+      {"...", true, 0},     // Windows drops trailing dots: this would be the folder itself
+      {"Stash9 ", true, 0},
+      {"CON", true, 0},
   };
   for (const auto& c : cases) {
     lfs.deleted.clear();

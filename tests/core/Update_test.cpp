@@ -231,3 +231,20 @@ TEST_F(TUpdateTest, MissingArchiveStillRestarts) {
   EXPECT_EQ(bfs.Get(d + "ZqRunner.exe"), "MZ old runner");
   ExpectRestarted();
 }
+
+// Settings that cannot be read before the update (the client holds them) are neither merged
+// nor restored afterwards, so the archive must leave them alone; the rest is extracted.
+TEST_F(TUpdateTest, UnreadableSettingsAreNotReplacedByTheArchive) {
+  bfs.Put(d + "defaults.properties", "SERVER_IP=my.server\r\n");
+  bfs.Put(d + "system2.properties", "killrunner=ON\r\n");
+  MakeArchive({{"defaults.properties", "", "SERVER_IP=new.server\r\n"},
+               {"system2.properties", "", "killrunner=OFF\r\n"},
+               {"ZqRunner.exe", "", "MZ new runner"}});
+  bfs.locked = {d + "defaults.properties", d + "system2.properties"};
+  ApplyUpdate(d, host, io);
+  bfs.locked.clear();
+  EXPECT_EQ(bfs.Get(d + "defaults.properties"), "SERVER_IP=my.server\r\n");
+  EXPECT_EQ(bfs.Get(d + "system2.properties"), "killrunner=ON\r\n");
+  EXPECT_EQ(bfs.Get(d + "ZqRunner.exe"), "MZ new runner");  // extraction went on past them
+  ExpectRestarted();
+}

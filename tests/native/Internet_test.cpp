@@ -75,7 +75,7 @@ BOOL WINAPI FakeQuery(void* internet, DWORD option, void* buffer, DWORD* bytes) 
 
 TEST_F(TNativaTest, ProxyListsAndStringValues) {
   nativa::TInetBinding saved = Inet();
-  Inet().tried = true;
+  Inet().state = 2;
   Inet().failed = false;
   Inet().queryOption = &FakeQuery;
   std::memset(&gRecord, 0, sizeof gRecord);

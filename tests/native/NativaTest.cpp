@@ -4,14 +4,6 @@
 
 namespace nativa_test {
 
-std::string WindowsPath(const std::string& p) {
-  if (p.size() > 1 && p[1] == ':') return p;
-  std::string w = "Z:" + p;
-  for (char& c : w)
-    if (c == '/') c = '\\';
-  return w;
-}
-
 host::TJvm& Jvm() {
   static host::TJvm* jvm = new host::TJvm;  // lives as long as the DLL's caches
   return *jvm;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "JniHost.h"
+#include "../win/TestPaths.h"
 
 #include <com_korvel_stash9_os_win32_BackupApi.h>
 #include <com_korvel_sump_SUMPInterface.h>
@@ -20,7 +21,7 @@
 namespace nativa_test {
 
 // Linux build paths become Z:\... under Wine.
-std::string WindowsPath(const std::string& p);
+using wt::WindowsPath;
 
 // One host for the whole process: the DLL caches classes and field IDs for the process.
 host::TJvm& Jvm();

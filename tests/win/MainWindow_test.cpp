@@ -453,3 +453,19 @@ TEST_F(TMainWindowTest, TickAppliesKillrunnerWhenItsDigestMatches) {
   EXPECT_TRUE(hasQuit());
   EXPECT_TRUE(CancelAllowed);
 }
+
+// A tick dispatched by a client run's own message pump (posted just before the timer was
+// paused) leaves the run's tip, the menu and the warnings alone.
+TEST_F(TMainWindowTest, TickDuringAClientRunDoesNothing) {
+  SetTrayTip("Stash9 (backing up)");
+  wf::Rec().dueNow = true;
+  LaunchInProgress = true;
+  Send(WMAPP_RUNNER_TICK);
+  EXPECT_EQ(GetTrayTip(), "Stash9 (backing up)");
+  EXPECT_EQ(wf::Rec().refreshes, 0);
+  EXPECT_EQ(wf::Rec().willStart, 0);
+  LaunchInProgress = false;
+  Send(WMAPP_RUNNER_TICK);
+  EXPECT_EQ(wf::Rec().refreshes, 1);
+  EXPECT_EQ(wf::Rec().willStart, 1);
+}

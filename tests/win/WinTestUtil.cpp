@@ -4,14 +4,6 @@
 
 namespace wt {
 
-std::string WindowsPath(const std::string& p) {
-  if (p.size() > 1 && p[1] == ':') return p;
-  std::string w = "Z:" + p;
-  for (char& c : w)
-    if (c == '/') c = '\\';
-  return w;
-}
-
 TTempDir::TTempDir(const std::string& tag) {
   static int counter = 0;
   path_ = TempDir() + "zqtest_" + tag + "_" + std::to_string(::GetCurrentProcessId()) + "_" +

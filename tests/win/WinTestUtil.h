@@ -6,13 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "TestPaths.h"
 #include "WinUtil.h"
 
 namespace wt {
 
-// The Windows path of a file the build produced (a Linux path under Wine's Z: drive, or
-// already a Windows path).
-std::string WindowsPath(const std::string& buildPath);
 
 // A fresh directory below %TEMP%, removed (with RemoveDirectoryTree) on destruction.
 class TTempDir {
