@@ -20,7 +20,10 @@ static_assert(kWriteSecurityAccess == 0x010C0000, "access for writing a descript
 
 // The Java side keeps the backup context in an int. On i686 that is the context pointer
 // itself. On x86_64 a pointer does not fit, so the int holds a slot number (1-based) in this
-// table; the slot is freed when the system releases the context (abort).
+// table; the slot is freed when the system releases the context (abort). A caller that
+// closes the file without the aborting call leaks the slot along with the system's context
+// (as it leaks the context on i686): 64 such sequences at once are the limit, after which a
+// new sequence gets -1.
 #ifdef _WIN64
 constexpr int kContextSlots = 64;
 void* volatile gContextSlots[kContextSlots];

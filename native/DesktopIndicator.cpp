@@ -282,11 +282,18 @@ void Enable(JNIEnv* env, jobject indicator, jint image, jstring tooltip) {
   h->next = gHandlers;
   gHandlers = h;
   env->SetIntField(indicator, field, h->cookie);
-  if (gThread.threadId == 0 && !StartIndicatorThread(env)) return;
   // The thread's queue exists once it has started (it signals after creating it), and the
   // thread cannot end while this lock is held, so one post suffices.
-  if (::PostThreadMessageA(gThread.threadId, kRequestMessage, kCreate, reinterpret_cast<LPARAM>(h)))
+  const bool started = gThread.threadId != 0 || StartIndicatorThread(env);
+  if (started &&
+      ::PostThreadMessageA(gThread.threadId, kRequestMessage, kCreate, reinterpret_cast<LPARAM>(h))) {
     ++gThread.count;
+    return;
+  }
+  // No thread, or the request did not reach it: undo the link, so that the Java object is
+  // not left pointing at a handler no thread will ever serve and a later enable starts afresh.
+  gHandlers = h->next;
+  ReleaseHandlerLocked(env, h);
 }
 
 void Disable(JNIEnv* env, jobject indicator) {
