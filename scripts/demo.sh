@@ -6,16 +6,22 @@
 # end ZqRunner starts the client, whose recorded command line is printed. Screenshots go
 # to docs/screenshots/ (demo*.png). With ZQ_USE_DISPLAY=1 it uses your own X display
 # and leaves the program running (quit it from its tray menu).
+# It shows the i686 build; where this machine cannot execute 32-bit x86 code (or with
+# ZQ_NO_32BIT=1) it shows the x86_64 build instead.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 bash scripts/install-deps.sh
-bash scripts/build.sh win32
+source scripts/wine-env.sh
+zq_i686_line
+if [ "$ZQ_I686_RUNS" = 1 ]; then preset=win32; arch=i686; else preset=win64; arch=x86_64; fi
+echo "demo: showing the $arch build (build/$preset)"
+bash scripts/build.sh "$preset"
 demo="$root/build/demo"
 rm -rf "$demo"; mkdir -p "$demo/java/bin" docs/screenshots
 cp sample/install/* "$demo/"
-cp build/win32/runner/ZqRunner.exe "$demo/"
-cp build/win32/tests/win/standin/standin_client.exe "$demo/java/bin/javaw.exe"
+cp "build/$preset/runner/ZqRunner.exe" "$demo/"
+cp "build/$preset/tests/win/standin/standin_client.exe" "$demo/java/bin/javaw.exe"
 printf 'ZQ_STANDIN_EXIT_MS=20000\r\nZQ_STANDIN_TOUCH=1\r\n' > "$demo/java/bin/standin.cfg"
 : > "$demo/stash9.jar"
 : > "$demo/connection.properties"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Screenshots of ZqRunner's notification windows: builds the win32 preset, shows each
+# Screenshots of ZqRunner's notification windows: builds the win32 preset (win64 where this
+# machine cannot execute 32-bit x86 code), shows each
 # window with tests/win/shots/ShowWindows.exe under Wine (private Xvfb) and saves it,
 # cropped to the window, as docs/screenshots/<name>.png. Windows that this build does not
 # have yet are skipped. Usage: scripts/screenshots.sh [name...]
@@ -7,13 +8,16 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
-bash scripts/build.sh win32 >/dev/null
+source scripts/wine-env.sh
+if [ "$ZQ_I686_RUNS" = 1 ]; then preset=win32; else preset=win64; fi
+echo "screenshots: $(zq_i686_line); using build/$preset"
+bash scripts/build.sh "$preset" >/dev/null
 work="$root/build/shots"
 rm -rf "$work"; mkdir -p "$work" docs/screenshots
 cp sample/install/* "$work/"
 names=("$@")
 [ ${#names[@]} -gt 0 ] || names=(missed bubble splash willstart shutdown)
-export ZQ_SHOTS_EXE="$root/build/win32/tests/win/shots/ShowWindows.exe"
+export ZQ_SHOTS_EXE="$root/build/$preset/tests/win/shots/ShowWindows.exe"
 export ZQ_SHOTS_DIR="$work" ZQ_SHOTS_OUT="$root/docs/screenshots" ZQ_SHOTS_NAMES="${names[*]}"
 scripts/with-wine.sh bash -c '
   set -u

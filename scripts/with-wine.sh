@@ -9,6 +9,8 @@ export WINEPREFIX="${ZQ_WINEPREFIX:-$root/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
+# Picks Wine's 64-bit loader where 32-bit code cannot run (ZQ_I686_RUNS, PATH).
+source "$root/scripts/wine-env.sh"
 
 xvfb_pid=""
 cleanup() {
@@ -41,5 +43,7 @@ wineserver -p
 # Start Wine's own background processes (services, explorer) now, detached from any pipe:
 # started later by a test, they would inherit its output pipe and keep ctest waiting.
 wine cmd /c exit </dev/null >/dev/null 2>&1
-wine 'C:\windows\syswow64\cmd.exe' /c exit </dev/null >/dev/null 2>&1
+if [ "$ZQ_I686_RUNS" = 1 ]; then
+  wine 'C:\windows\syswow64\cmd.exe' /c exit </dev/null >/dev/null 2>&1
+fi
 "$@"
