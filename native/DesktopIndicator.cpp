@@ -48,7 +48,13 @@ struct TIndicatorThread {
   int count = 0;           // indicators created or queued for creation, not yet destroyed
 };
 
-SRWLOCK gLock = SRWLOCK_INIT;
+// A critical section, not an SRW lock: the library must load on Windows XP. Set up when the
+// library is loaded and never deleted: the indicator thread may outlive the detach.
+struct TIndicatorLock {
+  CRITICAL_SECTION section;
+  TIndicatorLock() { ::InitializeCriticalSection(&section); }
+};
+TIndicatorLock gLock;
 TIndicatorThread gThread;
 TIndicatorHandler* gHandlers = nullptr;
 #ifdef _WIN64
@@ -56,8 +62,8 @@ jint gLastCookie = 0;
 #endif
 
 struct TLockGuard {
-  TLockGuard() { ::AcquireSRWLockExclusive(&gLock); }
-  ~TLockGuard() { ::ReleaseSRWLockExclusive(&gLock); }
+  TLockGuard() { ::EnterCriticalSection(&gLock.section); }
+  ~TLockGuard() { ::LeaveCriticalSection(&gLock.section); }
 };
 
 // The value stored in the Java int field: the handler's address on i686; on x86_64, where an

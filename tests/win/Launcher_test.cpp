@@ -617,7 +617,7 @@ class JavaRegistryTest : public LauncherTest {
   void TearDown() override {
     ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     ::RegCloseKey(fakeMachine);
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\ZqLauncherTest");
+    wt::DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\ZqLauncherTest");
     LauncherTest::TearDown();
   }
   // A runtime entry; `home` empty = no JavaHome value.

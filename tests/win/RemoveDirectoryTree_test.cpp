@@ -54,7 +54,7 @@ TEST(RemoveDirectoryTreeTest, DoesNotFollowDirectoryLinks) {
   ::CreateDirectoryA(d.c_str(), nullptr);
   root.Write("tree\\own.txt", "x");
   const std::string link = d + "\\link";
-  if (!::CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
+  if (!wt::CreateDirectoryLink(link, target))
     GTEST_SKIP() << "this system cannot create directory symbolic links (error "
                  << ::GetLastError() << ")";
   ASSERT_NE(::GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
@@ -69,7 +69,7 @@ TEST(RemoveDirectoryTreeTest, LinkAsTheTreeItselfIsOnlyUnlinked) {
   ::CreateDirectoryA(target.c_str(), nullptr);
   root.Write("precious\\data.txt", "user data");
   const std::string link = root.File("JRE");
-  if (!::CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
+  if (!wt::CreateDirectoryLink(link, target))
     GTEST_SKIP() << "this system cannot create directory symbolic links";
   RemoveDirectoryTree(link);
   EXPECT_FALSE(Exists(link));

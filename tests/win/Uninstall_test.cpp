@@ -29,7 +29,7 @@ class TWinUninstallTest : public ::testing::Test {
     ProductName = "Stash9";
   }
   void TearDown() override {
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, base.c_str());
+    wt::DeleteRegistryTree(HKEY_CURRENT_USER, base.c_str());
     seams::SetUi(nullptr);
   }
   bool KeyExists(const std::string& path) {
@@ -99,9 +99,7 @@ TEST_F(TWinUninstallTest, RunRemovesTreeEntriesAndShortcutsButNotWhatLinksPointT
   root.Write("precious\\data.txt", "user data");
   // Wine creates directory symbolic links with CreateSymbolicLinkA (as a reparse point);
   // Windows would need the privilege or developer mode, and the test then skips the link.
-  const bool linked = ::CreateSymbolicLinkA(root.File("Inst\\link").c_str(),
-                                            root.File("precious").c_str(),
-                                            SYMBOLIC_LINK_FLAG_DIRECTORY) != 0;
+  const bool linked = wt::CreateDirectoryLink(root.File("Inst\\link"), root.File("precious"));
   for (const char* lnk : {"Programs\\Korvel\\Korvel.lnk", "Programs\\Korvel\\Help.lnk",
                           "Programs\\Korvel\\Uninstall.lnk", "Programs\\Korvel\\Uninstall Client.lnk",
                           "Startup\\Korvel.lnk", "Desktop\\Korvel.lnk", "Desktop\\Stash9.lnk"})

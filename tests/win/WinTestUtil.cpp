@@ -1,8 +1,30 @@
 #include "WinTestUtil.h"
 
+#include <gtest/gtest.h>
+
 #include "WinPlatform.h"
 
 namespace wt {
+
+void DeleteRegistryTree(HKEY root, const char* path) {
+  using TRegDeleteTreeA = LONG(WINAPI*)(HKEY, LPCSTR);
+  auto deleteTree = reinterpret_cast<TRegDeleteTreeA>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("advapi32.dll"), "RegDeleteTreeA")));
+  ASSERT_NE(deleteTree, nullptr);
+  deleteTree(root, path);
+}
+
+bool CreateDirectoryLink(const std::string& link, const std::string& target) {
+  using TCreateSymbolicLinkA = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+  auto createLink = reinterpret_cast<TCreateSymbolicLinkA>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA")));
+  if (!createLink) {
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return false;
+  }
+  const DWORD kDirectory = 1;  // SYMBOLIC_LINK_FLAG_DIRECTORY
+  return createLink(link.c_str(), target.c_str(), kDirectory) != 0;
+}
 
 TTempDir::TTempDir(const std::string& tag) {
   static int counter = 0;

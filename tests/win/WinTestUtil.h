@@ -39,6 +39,14 @@ TProcess Start(const std::string& exe, const std::string& args, const std::strin
 // Polls (pumping this thread's messages) until `pred` holds or `ms` elapse.
 bool WaitUntil(const std::function<bool()>& pred, DWORD ms);
 
+// Deletes a registry key with all its subkeys (RegDeleteTreeA, looked up at run time: the
+// headers are Windows XP's, which do not declare it).
+void DeleteRegistryTree(HKEY root, const char* path);
+
+// Creates a directory symbolic link (CreateSymbolicLinkA, looked up at run time, as above);
+// false when the system cannot, with the last error set.
+bool CreateDirectoryLink(const std::string& link, const std::string& target);
+
 // A top-level window of process `pid` whose caption is `caption`, or null.
 HWND FindProcessWindow(DWORD pid, const std::string& caption);
 // The message text of a message box (its static control, id 0xFFFF).
