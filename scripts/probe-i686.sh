@@ -15,7 +15,7 @@ out="$("$loader" --version 2>&1 </dev/null)"; rc=$?
 if [ $rc -ne 0 ]; then
   case "$out" in
     *"Exec format error"*|*"cannot execute binary"*)
-      echo "this machine cannot execute 32-bit x86 code ($loader: Exec format error)" ;;
+      echo "this machine cannot execute 32-bit x86 code ($loader gives \"Exec format error\")" ;;
     *) echo "Wine's 32-bit loader $loader does not start (status $rc: $(echo "$out" | head -n1))" ;;
   esac
   exit 1

@@ -42,6 +42,6 @@ zq_i686_line() {
   if [ "$ZQ_I686_RUNS" = 1 ]; then
     echo "machine: runs 32-bit x86 code: i686 and x86_64 Windows programs run under Wine"
   else
-    echo "machine: i686 Windows programs cannot run here ($ZQ_I686_WHY); Wine runs the x86_64 ones through its 64-bit loader"
+    echo "machine: $ZQ_I686_WHY; i686 Windows programs cannot run here, Wine runs the x86_64 ones through its 64-bit loader"
   fi
 }
