@@ -6,7 +6,7 @@
 
 // Fills BackupOnShutdown (default false), ShutdownPrompt and ShutdownProgress (default
 // true) from "defaults.properties" in InstallDir; a missing or unreadable file leaves the
-// defaults. Declared in Pending.h as well, for start-up.
+// defaults.
 void LoadShutdownSettings();
 
 // The kind of session end: a restart when asked, else power-off on the NT family and a
@@ -23,5 +23,6 @@ bool ShutDownWindows(bool restart);
 // localised "backing up" text. Repeats are harmless; before Vista both do nothing.
 void BlockSessionEnd();
 void UnblockSessionEnd();
-// ShowShutdownDialog (declared in Pending.h): the 10-second dialog owned by MainWindow
-// whose end powers off and whose Restart button restarts instead.
+// The 10-second dialog owned by MainWindow whose end powers off and whose Restart button
+// restarts instead.
+void ShowShutdownDialog();

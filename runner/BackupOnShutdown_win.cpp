@@ -10,7 +10,6 @@
 #include "MainWindow.h"
 #include "Messages.h"
 #include "MyDialogs.h"
-#include "Pending.h"
 #include "WinUtil.h"
 #include "Workers.h"
 #include "uRunnerResource.h"

@@ -7,7 +7,7 @@
 #include "MainWindow.h"
 #include "Messages.h"
 #include "MyDialogs.h"
-#include "Pending.h"
+#include "SchedUnit.h"
 #include "RunThread.h"
 #include "Settings.h"
 #include "Snooze.h"

@@ -9,7 +9,7 @@
 #include "MissedBackup.h"
 #include "MissedBackupDialog.h"
 #include "MyDialogs.h"
-#include "Pending.h"
+#include "Launcher.h"
 #include "PingUnit.h"
 #include "SchedUnit.h"
 #include "Settings.h"

@@ -4,7 +4,6 @@
 #include "Globals.h"
 #include "IcmpAPI.h"
 #include "IsConnected.h"
-#include "Pending.h"
 #include "PingUnit.h"
 #include "RunnerError.h"
 

@@ -14,7 +14,7 @@
 #include "Launcher.h"
 #include "MainWindow.h"
 #include "Messages.h"
-#include "Pending.h"
+#include "SchedUnit.h"
 #include "RunThread.h"
 #include "Snooze.h"
 #include "WinLauncher.h"

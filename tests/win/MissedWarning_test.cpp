@@ -6,7 +6,6 @@
 
 #include "Globals.h"
 #include "IcmpAPI.h"
-#include "Pending.h"
 #include "PingUnit.h"
 #include "MainWindow.h"
 #include "Messages.h"

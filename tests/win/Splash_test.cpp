@@ -2,7 +2,6 @@
 // bitmap and is gone again after its two seconds (polled, not timed).
 #include <gtest/gtest.h>
 
-#include "Pending.h"
 #include "RunnerSplash.h"
 #include "WinTestUtil.h"
 
