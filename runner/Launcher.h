@@ -19,8 +19,10 @@ enum : int {
 // one is under way, shows the running tip and menu meanwhile, reports a missing jar or
 // runtime with a message box. Returns one of the results above.
 int StartClient(bool scheduled, bool backupNow, const std::vector<std::string>& extra);
-// Closes the window of the client process that ZqRunner started last (before the backup
-// on shut-down).
+// Closes the client process that ZqRunner started last (before the backup on shut-down):
+// sends WM_CLOSE, and waits for it to be handled, to its first visible, unowned top-level
+// window that is not Nativa's hidden indicator window; without one, to its first top-level
+// window. Clears LaunchInProgress when a window was found.
 void CloseClientWindows();
 
 // The will-start warning offers Snooze only while fewer than SnoozeLimit snoozes were

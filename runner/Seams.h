@@ -57,13 +57,16 @@ class IProcessLauncher {
                                bool wait) = 0;
 };
 
-enum class TSessionEnd { Shutdown, Reboot, PowerOff, Logoff };
-
+// The Windows session: which platform family runs it, and the request that ends it.
 class ISession {
  public:
   virtual ~ISession() = default;
-  // Asks Windows to end the session. Tests record the request instead.
-  virtual bool EndSession(TSessionEnd kind) = 0;
+  // True on the Windows NT family (the session end then powers off and needs the shutdown
+  // privilege), false on the 95/98/Me family.
+  virtual bool NtFamily() const = 0;
+  // Asks Windows to end the session with exactly these ExitWindowsEx flags (enabling the
+  // shutdown privilege first on the NT family). Tests record the flags instead.
+  virtual bool EndSession(unsigned flags) = 0;
 };
 
 // Process-wide seam registry. Defaults are installed by the Win32 start-up (or by a test
