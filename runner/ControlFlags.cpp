@@ -81,7 +81,7 @@ void ReadControlFlagsWith(TMenuRebuild rebuildMenu) {
 
 void RefreshControlFlagsWith(TMenuRebuild rebuildMenu) {
   const std::string path = InstallPath(kControlFile);
-  // The time first: only a time of 0 needs the existence test (missing, or held open).
+  // The time first: only a time of 0 needs the existence test (missing, or no readable time).
   const TDateTime time = FileTimeOf(path);
   if (time == 0 && !seams::Fs().Exists(path)) {
     const bool quitBefore = QuitAllowed;

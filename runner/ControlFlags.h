@@ -11,7 +11,7 @@
 extern TDateTime ControlFlagsFileTime;
 
 // Last-write time through the file-system seam (local, DOS 2-second resolution); 0 when
-// the file is missing, or cannot be opened without sharing at this moment.
+// the file is missing or its time cannot be read. The file is not opened.
 TDateTime FileTimeOf(const std::string& path);
 
 // "defaults.properties" holds a HASH (backslashes ignored) equal, without regard to ASCII

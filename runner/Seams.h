@@ -26,10 +26,14 @@ class IFileSystem {
   // Whole file, opened for reading with read sharing only. nullopt when the file is
   // missing or cannot be opened (another process writing it, for example).
   virtual std::optional<std::string> ReadAll(const std::string& path) const = 0;
-  // Creates the file anew with exactly these bytes. False on any failure.
+  // Replaces the file's content with exactly these bytes, in one step: the old content or
+  // the new, never a part (a crash, power loss or full disk in between leaves the old
+  // file). A missing file is created. False on any failure; the old file is then
+  // unchanged, byte for byte.
   virtual bool WriteAll(const std::string& path, const std::string& data) = 0;
   virtual bool Delete(const std::string& path) = 0;
   // Last-write time, local, packed to DOS resolution (2 s); 0 when missing or unreadable.
+  // Never opens the file, so it never stands in the way of another process's open.
   virtual TDateTime FileTime(const std::string& path) const = 0;
 };
 

@@ -164,12 +164,12 @@ TEST_F(ControlFlagsTest, RefreshFollowsTheFileTime) {
 
   // Start-up while the client holds the file: its time reads 0, equal to the remembered
   // 0, so nothing is read and the zero state stays.
-  fs.locked.push_back(kControl);
+  fs.timeless.push_back(kControl);
   RefreshControlFlagsWith(&CountMenuBuild);
   Expect(false, false, 0, "file time unreadable at start");
   EXPECT_EQ(gMenuBuilds, 0);
 
-  fs.locked.clear();
+  fs.timeless.clear();
   RefreshControlFlagsWith(&CountMenuBuild);
   Expect(true, false, 3, "first reading");
   EXPECT_EQ(gMenuBuilds, 1);
