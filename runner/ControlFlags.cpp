@@ -64,7 +64,8 @@ void ReadControlFlagsWith(TMenuRebuild rebuildMenu) {
     TPropertyList list;
     list.SetText(text);
     int snooze = kFreeSnoozeLimit;
-    if (!TryParseInteger(ValueOf(list, "snooze"), snooze)) snooze = kFreeSnoozeLimit;
+    // A decimal integer; anything else ("$10", " 5") is not a whole number: the free 100.
+    if (!TryParseDecimal(ValueOf(list, "snooze"), snooze)) snooze = kFreeSnoozeLimit;
     SetControlValues(UpperAscii(ValueOf(list, "cancelbackup")) != "ON",
                      UpperAscii(ValueOf(list, "killrunner")) != "ON", snooze);
   } else {

@@ -21,7 +21,8 @@ bool VerifySettingsHash();
 
 using TMenuRebuild = void (*)();
 
-// Reads the three values now: from the keys when the digest matches, otherwise the strict
+// Reads the three values now: from the keys when the digest matches ("snooze" as a decimal
+// integer, 100 when it is not one: "$10", " 5" and "" all give 100), otherwise the strict
 // state (no Cancel, no Quit, 100 snoozes). A file that exists but cannot be read also
 // gives the strict state and clears ControlFlagsFileTime. Then calls `rebuildMenu`
 // (always after a complete reading; after an incomplete one only when QuitAllowed changed).
