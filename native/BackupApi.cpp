@@ -20,7 +20,8 @@ static_assert(kWriteSecurityAccess == 0x010C0000, "access for writing a descript
 
 // The Java side keeps the backup context in an int. On i686 that is the context pointer
 // itself. On x86_64 a pointer does not fit, so the int holds a slot number (1-based) in this
-// table; the slot is freed when the system releases the context (abort). A caller that
+// table; the slot is freed by the aborting call that ends the sequence, whatever the system
+// writes back into the context then (it releases the context in any case). A caller that
 // closes the file without the aborting call leaks the slot along with the system's context
 // (as it leaks the context on i686): 64 such sequences at once are the limit, after which a
 // new sequence gets -1.
@@ -48,9 +49,13 @@ jint ContextToJava(jint previous, void* context) {
       return i + 1;
   return -1;
 }
+// The Java value after the aborting call: the slot is freed and 0 returned.
+jint ContextAfterAbort(jint previous, void*) { return ContextToJava(previous, nullptr); }
 #else
 void* ContextFromJava(jint value) { return reinterpret_cast<void*>(static_cast<ULONG_PTR>(static_cast<DWORD>(value))); }
 jint ContextToJava(jint, void* context) { return static_cast<jint>(reinterpret_cast<ULONG_PTR>(context)); }
+// The Java value after the aborting call: the pointer as the system left it.
+jint ContextAfterAbort(jint previous, void* context) { return ContextToJava(previous, context); }
 #endif
 
 void SetPrivilege(JNIEnv* env, jstring name, jboolean enable) {
@@ -195,7 +200,8 @@ jint BackupStream(JNIEnv* env, TBackupStreamFn call, jintArray contextArray, jin
     ok = call(file, bytes.get() + offset, static_cast<DWORD>(length), &done, FALSE,
               (processSecurity & 0xFF) != 0, &systemContext);
   }
-  jint stored = ContextToJava(context.get()[0], systemContext);
+  jint stored = aborting ? ContextAfterAbort(context.get()[0], systemContext)
+                         : ContextToJava(context.get()[0], systemContext);
   if (stored == -1) {
     // No slot for the context (x86_64 only): end the sequence rather than lose the context.
     call(file, nullptr, 0, &done, TRUE, FALSE, &systemContext);

@@ -20,7 +20,7 @@ void LoadShutdownSettings() {
   }
 }
 
-TSessionEnd SessionEndKind(bool restart, bool ntFamily) {
-  if (restart) return TSessionEnd::Reboot;
-  return ntFamily ? TSessionEnd::PowerOff : TSessionEnd::Shutdown;
+unsigned ExitWindowsFlags(bool restart, bool ntFamily) {
+  const unsigned kind = restart ? kEwxReboot : ntFamily ? kEwxPowerOff : kEwxShutdown;
+  return kind | kEwxForceIfHung;
 }

@@ -10,7 +10,6 @@
 #include "MainWindow.h"
 #include "Messages.h"
 #include "MyDialogs.h"
-#include "Pending.h"
 #include "WinUtil.h"
 #include "Workers.h"
 #include "uRunnerResource.h"
@@ -35,19 +34,16 @@ void EnableShutdownPrivilege() {
   ::AdjustTokenPrivileges(token.get(), FALSE, &wanted, sizeof previous, &previous, &previousSize);
 }
 
+static_assert(kEwxShutdown == EWX_SHUTDOWN && kEwxReboot == EWX_REBOOT &&
+                  kEwxPowerOff == EWX_POWEROFF && kEwxForceIfHung == EWX_FORCEIFHUNG,
+              "ExitWindowsEx flags");
+
 class TWinSession : public ISession {
  public:
-  bool EndSession(TSessionEnd kind) override {
-    UINT flags = EWX_LOGOFF;
-    switch (kind) {
-      case TSessionEnd::Reboot: flags = EWX_REBOOT; break;
-      case TSessionEnd::PowerOff: flags = EWX_POWEROFF; break;
-      case TSessionEnd::Shutdown: flags = EWX_SHUTDOWN; break;
-      case TSessionEnd::Logoff: flags = EWX_LOGOFF; break;
-    }
+  bool NtFamily() const override { return IsNtFamily(); }
+  bool EndSession(unsigned flags) override {
     if (IsNtFamily()) EnableShutdownPrivilege();
-    // Forced: other programs are closed without being asked (we were asked already).
-    return ::ExitWindowsEx(flags | EWX_FORCE, 0) != FALSE;
+    return ::ExitWindowsEx(flags, 0) != FALSE;
   }
 };
 
@@ -122,7 +118,8 @@ void UnblockSessionEnd() {
 
 bool ShutDownWindows(bool restart) {
   UnblockSessionEnd();
-  return seams::Session().EndSession(SessionEndKind(restart, IsNtFamily()));
+  ISession& session = seams::Session();
+  return session.EndSession(ExitWindowsFlags(restart, session.NtFamily()));
 }
 
 void ShowShutdownDialog() {

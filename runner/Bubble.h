@@ -19,3 +19,7 @@ void ShowBubble(HWND owner, const std::string& text);
 HWND FindBubble();
 // The text the bubble shows.
 std::string BubbleText();
+// What the main window's raise commands use: the bubble over `window` (an HWND) with
+// `text`; and closing the open bubble, if any.
+void ShowBubbleFor(void* window, const std::string& text);
+void CloseBubble();

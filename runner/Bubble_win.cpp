@@ -4,7 +4,6 @@
 
 #include "ClientWindow.h"
 #include "Globals.h"
-#include "Pending.h"
 #include "Thread.h"
 #include "WinUtil.h"
 #include "uRunnerResource.h"

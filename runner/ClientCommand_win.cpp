@@ -4,6 +4,7 @@
 #include "ClientCommand.h"
 #include "Globals.h"
 #include "Seams.h"
+#include "WinRegistry.h"
 #include "WinUtil.h"
 
 namespace {
@@ -29,15 +30,16 @@ bool LessInUserLocale(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-// Reads below `root` so tests can point it at a key of their own.
+// Reads below `root` so tests can point it at a key of their own. Both keys are only read:
+// KEY_READ, never more, or a standard user is refused the machine's keys.
 std::string FindJavaHomeIn(HKEY root, const char* keyPath) {
   HKEY raw = nullptr;
-  if (::RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, &raw) != ERROR_SUCCESS) return {};
+  if (RegOpenKeyCall()(root, keyPath, 0, KEY_READ, &raw) != ERROR_SUCCESS) return {};
   TRegKey jre(raw);
   const std::string latest = LastSorted(SubKeyNames(jre.get()), LessInUserLocale);
   if (latest.empty()) return {};
   raw = nullptr;
-  if (::RegOpenKeyExA(jre.get(), latest.c_str(), 0, KEY_ALL_ACCESS, &raw) != ERROR_SUCCESS)
+  if (RegOpenKeyCall()(jre.get(), latest.c_str(), 0, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS)
     return {};
   TRegKey version(raw);
   DWORD type = 0;

@@ -64,7 +64,8 @@ void ReadControlFlagsWith(TMenuRebuild rebuildMenu) {
     TPropertyList list;
     list.SetText(text);
     int snooze = kFreeSnoozeLimit;
-    if (!TryParseInteger(ValueOf(list, "snooze"), snooze)) snooze = kFreeSnoozeLimit;
+    // A decimal integer; anything else ("$10", " 5") is not a whole number: the free 100.
+    if (!TryParseDecimal(ValueOf(list, "snooze"), snooze)) snooze = kFreeSnoozeLimit;
     SetControlValues(UpperAscii(ValueOf(list, "cancelbackup")) != "ON",
                      UpperAscii(ValueOf(list, "killrunner")) != "ON", snooze);
   } else {
@@ -81,7 +82,7 @@ void ReadControlFlagsWith(TMenuRebuild rebuildMenu) {
 
 void RefreshControlFlagsWith(TMenuRebuild rebuildMenu) {
   const std::string path = InstallPath(kControlFile);
-  // The time first: only a time of 0 needs the existence test (missing, or held open).
+  // The time first: only a time of 0 needs the existence test (missing, or no readable time).
   const TDateTime time = FileTimeOf(path);
   if (time == 0 && !seams::Fs().Exists(path)) {
     const bool quitBefore = QuitAllowed;

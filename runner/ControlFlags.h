@@ -11,7 +11,7 @@
 extern TDateTime ControlFlagsFileTime;
 
 // Last-write time through the file-system seam (local, DOS 2-second resolution); 0 when
-// the file is missing, or cannot be opened without sharing at this moment.
+// the file is missing or its time cannot be read. The file is not opened.
 TDateTime FileTimeOf(const std::string& path);
 
 // "defaults.properties" holds a HASH (backslashes ignored) equal, without regard to ASCII
@@ -21,7 +21,8 @@ bool VerifySettingsHash();
 
 using TMenuRebuild = void (*)();
 
-// Reads the three values now: from the keys when the digest matches, otherwise the strict
+// Reads the three values now: from the keys when the digest matches ("snooze" as a decimal
+// integer, 100 when it is not one: "$10", " 5" and "" all give 100), otherwise the strict
 // state (no Cancel, no Quit, 100 snoozes). A file that exists but cannot be read also
 // gives the strict state and clears ControlFlagsFileTime. Then calls `rebuildMenu`
 // (always after a complete reading; after an incomplete one only when QuitAllowed changed).

@@ -29,3 +29,8 @@ void FreeWinInet();
 TConnectionState QueryConnectionState();
 bool InternetConnected();
 bool ProxyConnected();
+
+// Module initialisation binds WinInet and Icmp.dll; start-up releases Icmp.dll again early
+// (ServerReachable loads it for the span of each call).
+void LoadConnectionLibraries();
+void ReleaseIcmpLibrary();

@@ -2,7 +2,6 @@
 
 #include "IsConnected.h"
 #include "IcmpAPI.h"
-#include "Pending.h"
 #include "WinUtil.h"
 
 namespace {

@@ -37,3 +37,10 @@ void RegisterShellVerbWith(IRegistry& registry);
 // Without "connection.properties" in InstallDir: offers to open the client to configure
 // the connection, and warns when the user declines.
 void CheckConnectionSetupWith(IJavaSetupHost& host);
+
+// Win32 half (JavaSetup_win.cpp), as start-up calls them: the runtime check (false when
+// no runtime is available and none could be installed), the Explorer verb, and the offer
+// to configure the connection.
+bool EnsureJavaRuntime();
+void RegisterShellVerb();
+void CheckConnectionSetup();

@@ -1,7 +1,7 @@
 // Win32 entry points of the start-up duties of JavaSetup.h.
 #include "ClientCommand.h"
 #include "JavaSetupHost_win.h"
-#include "Pending.h"
+#include "Launcher.h"
 #include "RunThread.h"
 #include "WinRegistry.h"
 

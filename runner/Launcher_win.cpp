@@ -7,8 +7,8 @@
 #include "MainWindow.h"
 #include "Messages.h"
 #include "MyDialogs.h"
-#include "Pending.h"
 #include "RunThread.h"
+#include "SchedUnit.h"
 #include "Settings.h"
 #include "Snooze.h"
 #include "Workers.h"
@@ -113,24 +113,38 @@ int StartClient(bool scheduled, bool backupNow, const std::vector<std::string>& 
 }
 
 namespace {
-struct TCloseSearch {
+// The client's top-level windows, in the Z order: the first of them, and its real window,
+// the first visible one that no other window owns and that is not the hidden indicator
+// window Nativa creates in the client (closing that one leaves the client running).
+struct TClientWindows {
   DWORD pid;
-  bool closed;
+  HWND first;
+  HWND frame;
 };
-BOOL CALLBACK CloseFirstWindowOf(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<TCloseSearch*>(param);
+BOOL CALLBACK FindClientWindowsOf(HWND window, LPARAM param) {
+  auto* found = reinterpret_cast<TClientWindows*>(param);
   DWORD pid = 0;
   ::GetWindowThreadProcessId(window, &pid);
-  if (pid != search->pid) return TRUE;
-  ::SendMessageA(window, WM_CLOSE, 0, 0);
-  search->closed = true;
-  return FALSE;
+  if (pid != found->pid) return TRUE;
+  if (!found->first) found->first = window;
+  char cls[64] = {};
+  ::GetClassNameA(window, cls, sizeof cls);
+  if (::IsWindowVisible(window) && !::GetWindow(window, GW_OWNER) &&
+      lstrcmpiA(cls, kClientWindowClass) != 0) {
+    found->frame = window;
+    return FALSE;
+  }
+  return TRUE;
 }
 }  // namespace
 
 void CloseClientWindows() {
-  TCloseSearch search{LastClientProcessId.load(), false};
-  if (search.pid == 0) return;
-  ::EnumWindows(CloseFirstWindowOf, reinterpret_cast<LPARAM>(&search));
-  if (search.closed) LaunchInProgress = false;
+  TClientWindows found{LastClientProcessId.load(), nullptr, nullptr};
+  if (found.pid == 0) return;
+  ::EnumWindows(FindClientWindowsOf, reinterpret_cast<LPARAM>(&found));
+  // No such window (a client minimised to the tray hides its frame): the first one.
+  HWND target = found.frame ? found.frame : found.first;
+  if (!target) return;
+  ::SendMessageA(target, WM_CLOSE, 0, 0);
+  LaunchInProgress = false;
 }

@@ -57,6 +57,8 @@ struct TWindowCalls {
   void (*showShutdownDialog)();
   void (*showBubbleFor)(void* window, const std::string& text);
   void (*closeBubble)();
+  // Brings `window` to the foreground; false when Windows refused the switch.
+  bool (*bringToForeground)(HWND window);
   BOOL(WINAPI* shellNotifyIcon)(DWORD message, PNOTIFYICONDATAA data);
   // The pause between closing the client and the backup on shut-down (1000 ms).
   DWORD shutdownCloseWaitMs;

@@ -1,10 +1,15 @@
 #include "MainWindow.h"
 
 #include "BackupOnShutdown.h"
+#include "Bubble.h"
+#include "ControlFlags.h"
 #include "Globals.h"
+#include "IsConnected.h"
+#include "Launcher.h"
 #include "Messages.h"
+#include "MissedBackupDialog.h"
 #include "MyDialogs.h"
-#include "Pending.h"
+#include "SchedUnit.h"
 #include "Seams.h"
 #include "Snooze.h"
 #include "TrayTip.h"
@@ -21,12 +26,20 @@ UINT TaskbarCreatedMessage = 0;
 static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "first-version tray record");
 #endif
 
+namespace {
+bool BringToForeground(HWND window) {
+  ::SetForegroundWindow(window);
+  return ::GetForegroundWindow() == window;
+}
+}  // namespace
+
 TWindowCalls DefaultWindowCalls() {
   return TWindowCalls{StartClient,         ShowWillStartWarning,   IsBackupDue,
                       InternetConnected,   CheckMissedBackup,      ShowMissedWarningAgain,
                       RefreshControlFlags, ScheduleNextBackupText, CurrentSlotKey,
                       CloseClientWindows,  ShowShutdownDialog,     ShowBubbleFor,
-                      CloseBubble,         ::Shell_NotifyIconA,    1000};
+                      CloseBubble,         BringToForeground,      ::Shell_NotifyIconA,
+                      1000};
 }
 
 TWindowCalls WindowCalls = DefaultWindowCalls();
@@ -184,8 +197,7 @@ void TMainWindow::OnCommand(WPARAM command, LPARAM lParam) {
 
 void TMainWindow::Raise(HWND window, const char* bubbleKey) {
   if (!::IsWindow(window)) return;
-  ::SetForegroundWindow(window);
-  if (::GetForegroundWindow() == window)
+  if (WindowCalls.bringToForeground(window))
     WindowCalls.closeBubble();
   else  // Windows refused the switch: point the user at the window instead
     WindowCalls.showBubbleFor(window, Formatted(bubbleKey));

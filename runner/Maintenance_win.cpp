@@ -3,7 +3,6 @@
 
 #include "MaintenanceHost_win.h"
 #include "Messages.h"
-#include "Pending.h"
 #include "Uninstall.h"
 #include "WinPlatform.h"
 #include "WinRegistry.h"

@@ -101,5 +101,7 @@ std::string DayText(TDateTime t, const TMissedBackupContext& ctx) {
 std::string HourText(TDateTime t, const TMissedBackupContext& ctx) {
   const int hour = HourOf(t);
   const int h12 = hour % 12 == 0 ? 12 : hour % 12;
-  return std::to_string(h12) + " " + (hour < 12 ? ctx.am : ctx.pm);
+  const std::string& designator = hour < 12 ? ctx.am : ctx.pm;
+  // A locale without designators shows the hour alone, without a trailing blank.
+  return designator.empty() ? std::to_string(h12) : std::to_string(h12) + " " + designator;
 }

@@ -48,5 +48,6 @@ std::optional<std::string> MissedWarningMessage(int kind, const TMissedBackupCon
 // The day of `t` as the user reads it relative to today (the clock's date): today,
 // yesterday, the day name, or "last <day name>" for exactly seven days back.
 std::string DayText(TDateTime t, const TMissedBackupContext& ctx);
-// The hour of `t` as "h ampm": 12-hour clock without a leading zero, a blank, designator.
+// The hour of `t` as "h ampm": 12-hour clock without a leading zero, a blank, designator;
+// the hour alone when the locale has no designator for it.
 std::string HourText(TDateTime t, const TMissedBackupContext& ctx);

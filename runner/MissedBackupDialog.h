@@ -26,3 +26,8 @@ HWND CreateMissedWarning(const std::string& message);
 // Opens the warning of `kind` (1 days, 2 skipped hour; 0 the kind shown last) and makes
 // it CurrentDialog. Null when there is nothing to show.
 HWND ShowMissedWarning(int kind);
+// The tick's missed-backup check (DueMissedWarning with the program's schedule, day names
+// and probes); shows the warning when one is due.
+void CheckMissedBackup();
+// The warning again after its snooze, of the kind shown last.
+void ShowMissedWarningAgain();

@@ -143,6 +143,22 @@ bool TryParseInteger(const std::string& text, int& value) {
   return true;
 }
 
+bool TryParseDecimal(const std::string& text, int& value) {
+  size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) i = 1;
+  if (i >= text.size()) return false;
+  uint64_t acc = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    acc = acc * 10 + static_cast<unsigned>(text[i] - '0');
+    if (acc > 0x80000000ull) return false;
+  }
+  if (!negative && acc > 0x7FFFFFFFull) return false;
+  value = negative ? static_cast<int>(-static_cast<long long>(acc)) : static_cast<int>(acc);
+  return true;
+}
+
 int ParseInteger(const std::string& text) {
   int v = 0;
   if (!TryParseInteger(text, v)) throw TRunnerError("'" + text + "' is not a valid integer value");

@@ -46,6 +46,9 @@ bool IsTrueValue(const std::string& text);
 bool TryParseInteger(const std::string& text, int& value);
 // As TryParseInteger, but throws TRunnerError.
 int ParseInteger(const std::string& text);
+// A signed 32-bit decimal integer and nothing else: an optional "+" or "-", then digits
+// only (no blanks, no hex). False on any other text and on overflow.
+bool TryParseDecimal(const std::string& text, int& value);
 
 // ASCII-only case helpers used wherever the system compares "without regard to case".
 std::string UpperAscii(std::string s);

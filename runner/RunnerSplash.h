@@ -46,4 +46,5 @@ class TSplashThread : public TThread {
   std::string title_;
 };
 
-// ShowSplash(title) is declared in Pending.h: starts a TSplashThread and returns at once.
+// Starts a TSplashThread with `title` and returns at once.
+void ShowSplash(const std::string& title);

@@ -1,6 +1,5 @@
 #include "RunnerSplash.h"
 
-#include "Pending.h"
 
 namespace {
 

@@ -26,10 +26,14 @@ class IFileSystem {
   // Whole file, opened for reading with read sharing only. nullopt when the file is
   // missing or cannot be opened (another process writing it, for example).
   virtual std::optional<std::string> ReadAll(const std::string& path) const = 0;
-  // Creates the file anew with exactly these bytes. False on any failure.
+  // Replaces the file's content with exactly these bytes, in one step: the old content or
+  // the new, never a part (a crash, power loss or full disk in between leaves the old
+  // file). A missing file is created. False on any failure; the old file is then
+  // unchanged, byte for byte.
   virtual bool WriteAll(const std::string& path, const std::string& data) = 0;
   virtual bool Delete(const std::string& path) = 0;
   // Last-write time, local, packed to DOS resolution (2 s); 0 when missing or unreadable.
+  // Never opens the file, so it never stands in the way of another process's open.
   virtual TDateTime FileTime(const std::string& path) const = 0;
 };
 
@@ -57,13 +61,16 @@ class IProcessLauncher {
                                bool wait) = 0;
 };
 
-enum class TSessionEnd { Shutdown, Reboot, PowerOff, Logoff };
-
+// The Windows session: which platform family runs it, and the request that ends it.
 class ISession {
  public:
   virtual ~ISession() = default;
-  // Asks Windows to end the session. Tests record the request instead.
-  virtual bool EndSession(TSessionEnd kind) = 0;
+  // True on the Windows NT family (the session end then powers off and needs the shutdown
+  // privilege), false on the 95/98/Me family.
+  virtual bool NtFamily() const = 0;
+  // Asks Windows to end the session with exactly these ExitWindowsEx flags (enabling the
+  // shutdown privilege first on the NT family). Tests record the flags instead.
+  virtual bool EndSession(unsigned flags) = 0;
 };
 
 // Process-wide seam registry. Defaults are installed by the Win32 start-up (or by a test

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "Pending.h"
 #include "uRunnerResource.h"
 
 std::array<std::string, kSnoozeChoiceCount> SnoozeChoices;

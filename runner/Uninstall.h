@@ -27,6 +27,10 @@ bool EnsureSchedulerStopped(IMaintenanceHost& host);
 // The tree is removed only when `dir` holds "ZqRunner.exe": a mistyped or hostile command
 // line must not wipe an arbitrary folder.
 void RunUninstall(const std::string& dir, IMaintenanceHost& host, IRegistry& registry);
+// Win32 half (Maintenance_win.cpp): the two runs as start-up calls them, with the Win32
+// host and registry ("-uninstall" and a directory; "-uninstall" alone).
+void RunUninstall(const std::string& dir);
+void StartUninstallHandoff();
 
 // Deletes the version keys under HKLM "Software\JavaSoft\<product>" whose runtime
 // (JavaHome + "\bin\javaw.exe") lies inside `dir`. A registry error ends the walk.

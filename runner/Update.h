@@ -28,3 +28,7 @@ bool RemoveOldRunner(const std::string& dir, IMaintenanceHost& host);
 // identical line. Values already in `old` are never changed; no line is removed. Merging
 // the same file twice therefore adds nothing the second time.
 void MergeDefaults(TPropertyList& old, const TPropertyList& neu);
+
+// Win32 half (Update_win.cpp): ApplyUpdate with the Win32 host and archive I/O, as
+// start-up runs it for "-update" and an existing directory.
+void RunUpdate(const std::string& dir);

@@ -8,7 +8,6 @@
 #include "MainWindow.h"
 #include "Messages.h"
 #include "MyDialogs.h"
-#include "Pending.h"
 #include "Snooze.h"
 #include "Workers.h"
 #include "uRunnerResource.h"

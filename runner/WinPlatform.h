@@ -1,5 +1,7 @@
 // Win32 versions of the seams and the file helpers the start-up and maintenance use.
 #pragma once
+#include <windows.h>
+
 #include <string>
 
 #include "Seams.h"
@@ -16,6 +18,8 @@ class TWinFileSystem : public IFileSystem {
   // Retries for about half a second while another process has the file open for writing
   // (the Java client rewrites these files whole).
   std::optional<std::string> ReadAll(const std::string& path) const override;
+  // Through a temporary file beside `path` ("~zq....tmp"), flushed and then renamed over
+  // it; attributes of the old file are kept. A read-only file is not replaced.
   bool WriteAll(const std::string& path, const std::string& data) override;
   bool Delete(const std::string& path) override;
   TDateTime FileTime(const std::string& path) const override;
@@ -25,6 +29,16 @@ class TWinUi : public IUi {
  public:
   int ShowBox(const std::string& text, const std::string& caption, unsigned flags) override;
 };
+
+// The Win32 calls TWinFileSystem::WriteAll makes to put a file in place, replaceable so that
+// tests can fill the disk or refuse the final rename part-way; the system's by default.
+struct TFileWriteCalls {
+  BOOL(WINAPI* writeFile)(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                          LPOVERLAPPED overlapped);
+  BOOL(WINAPI* flushFileBuffers)(HANDLE file);
+  BOOL(WINAPI* moveFileEx)(LPCSTR from, LPCSTR to, DWORD flags);
+};
+TFileWriteCalls& FileWriteCalls();
 
 // Installs the Win32 seams (clock, file system, message boxes). The launcher and session
 // seams are installed by the modules that own them.

@@ -50,35 +50,105 @@ std::optional<std::string> TWinFileSystem::ReadAll(const std::string& path) cons
   return data;
 }
 
-bool TWinFileSystem::WriteAll(const std::string& path, const std::string& data) {
-  TFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+TFileWriteCalls& FileWriteCalls() {
+  static TFileWriteCalls calls = {::WriteFile, ::FlushFileBuffers, ::MoveFileExA};
+  return calls;
+}
+
+namespace {
+
+// A new, empty file of a unique name ("~zq....tmp") in the folder of `path`; "" when none
+// could be created there.
+std::string CreateTempBeside(const std::string& path) {
+  const size_t slash = path.find_last_of('\\');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  char temp[MAX_PATH + 1] = {};
+  if (!::GetTempFileNameA(folder.c_str(), "~zq", 0, temp)) return {};
+  return temp;
+}
+
+// Writes `data` into the existing file `temp` and flushes it to the disk.
+bool WriteAndFlush(const std::string& temp, const std::string& data) {
+  const TFileWriteCalls& calls = FileWriteCalls();
+  TFileHandle file(::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   size_t done = 0;
   while (done < data.size()) {
     DWORD wrote = 0;
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 20));
-    if (!::WriteFile(file.get(), data.data() + done, chunk, &wrote, nullptr) || wrote == 0)
+    if (!calls.writeFile(file.get(), data.data() + done, chunk, &wrote, nullptr) || wrote == 0)
       return false;
     done += wrote;
   }
+  return calls.flushFileBuffers(file.get()) != FALSE;
+}
+
+// Puts `temp` in the place of `path` in one step (a rename within the folder, which
+// replaces an existing file whole or not at all). The 95/98/Me family has no MoveFileEx:
+// there the old file is renamed aside first and put back if the second rename fails.
+bool MoveOver(const std::string& temp, const std::string& path, bool targetExists) {
+  const TFileWriteCalls& calls = FileWriteCalls();
+  if (calls.moveFileEx(temp.c_str(), path.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  if (::GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
+  if (!targetExists) return ::MoveFileA(temp.c_str(), path.c_str()) != FALSE;
+  const std::string aside = CreateTempBeside(path);
+  if (aside.empty() || !::DeleteFileA(aside.c_str()) || !::MoveFileA(path.c_str(), aside.c_str()))
+    return false;
+  if (!::MoveFileA(temp.c_str(), path.c_str())) {
+    const DWORD error = ::GetLastError();
+    ::MoveFileA(aside.c_str(), path.c_str());
+    ::SetLastError(error);
+    return false;
+  }
+  ::DeleteFileA(aside.c_str());
+  return true;
+}
+
+}  // namespace
+
+bool TWinFileSystem::WriteAll(const std::string& path, const std::string& data) {
+  // Never truncated in place: the new content goes to a temporary file beside the old one,
+  // flushed, and then takes the old one's place.
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+    // Read-only is kept: the rename would replace such a file where the system does not
+    // check (Wine running as root does not).
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  const std::string temp = CreateTempBeside(path);
+  if (temp.empty()) return false;
+  if (!WriteAndFlush(temp, data) || !MoveOver(temp, path, exists)) {
+    const DWORD error = ::GetLastError();
+    ::DeleteFileA(temp.c_str());
+    ::SetLastError(error);
+    return false;
+  }
+  // The renamed file has the temporary file's attributes: give back hidden, system and
+  // the like. A failure here loses no data and is not reported.
+  if (exists && attributes != FILE_ATTRIBUTE_NORMAL) ::SetFileAttributesA(path.c_str(), attributes);
   return true;
 }
 
 bool TWinFileSystem::Delete(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
 TDateTime TWinFileSystem::FileTime(const std::string& path) const {
-  // Opened without sharing: a file that another process (the Java client rewriting it)
-  // has open reads as 0 for this tick, so callers never take the time of a half-written
-  // file. A missing file fails the same way; no separate existence test, as the schedule
-  // and the control flags ask on every tick.
-  TFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return 0;
-  FILETIME write, local;
+  // Read from the directory, without opening the file: the schedule and the control flags
+  // ask on every tick, and an open of ours, in that instant, would make the Java client's
+  // own open for writing fail. A file the client is rewriting needs no guard here: its
+  // content is read only through ReadAll, which cannot open it while it is being written.
+  // A missing file gives 0; no separate existence test.
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return 0;
+  FILETIME local;
   WORD dosDate = 0, dosTime = 0;
-  if (!::GetFileTime(file.get(), nullptr, nullptr, &write) ||
-      !::FileTimeToLocalFileTime(&write, &local) ||
+  if (!::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
       !::FileTimeToDosDateTime(&local, &dosDate, &dosTime))
     return 0;
   return FromDosDateTime(dosDate, dosTime);

@@ -6,6 +6,15 @@
 
 #include "Registry.h"
 
+// Every registry key ZqRunner opens goes through this pointer (RegOpenKeyExA by default),
+// so that a test can refuse what a standard user may not open: Wine does not enforce
+// registry rights. A key that is only read is opened with KEY_READ or less; without
+// registry virtualisation (the asInvoker manifest) more than that on HKEY_LOCAL_MACHINE
+// is refused to a standard user and to an administrator without elevation.
+using TRegOpenKeyFn = LONG(WINAPI*)(HKEY parent, LPCSTR subKey, DWORD options, REGSAM access,
+                                    PHKEY result);
+TRegOpenKeyFn& RegOpenKeyCall();
+
 class TWinRegistry : public IRegistry {
  public:
   // The real roots: HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE.

@@ -2,13 +2,18 @@
 
 #include "WinUtil.h"
 
+TRegOpenKeyFn& RegOpenKeyCall() {
+  static TRegOpenKeyFn call = ::RegOpenKeyExA;
+  return call;
+}
+
 namespace {
 
 // Deletes `path` below `parent` after its subkeys. RegDeleteKeyA removes only a key
 // without subkeys on the NT family (and RegDeleteTree is missing before Vista).
 bool DeleteKeyRecursive(HKEY parent, const std::string& path) {
   HKEY raw = nullptr;
-  if (::RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ | KEY_WRITE, &raw) != ERROR_SUCCESS)
+  if (RegOpenKeyCall()(parent, path.c_str(), 0, KEY_READ | KEY_WRITE, &raw) != ERROR_SUCCESS)
     return false;
   TRegKey key(raw);
   bool whole = true;
@@ -64,7 +69,7 @@ std::optional<std::vector<std::string>> TWinRegistry::SubKeyNames(TRegRoot root,
   std::string path;
   const HKEY base = Resolve(root, keyName, path);
   HKEY raw = nullptr;
-  if (::RegOpenKeyExA(base, path.c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS)
+  if (RegOpenKeyCall()(base, path.c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS)
     return std::nullopt;
   TRegKey key(raw);
   std::vector<std::string> names;
@@ -84,7 +89,7 @@ TRegRead TWinRegistry::ReadString(TRegRoot root, const std::string& keyName,
   std::string path;
   const HKEY base = Resolve(root, keyName, path);
   HKEY raw = nullptr;
-  if (::RegOpenKeyExA(base, path.c_str(), 0, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS)
+  if (RegOpenKeyCall()(base, path.c_str(), 0, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS)
     return TRegRead::NoKey;
   TRegKey key(raw);
   const char* valueName = name.empty() ? nullptr : name.c_str();

@@ -5,7 +5,6 @@
 #include "MainWindow.h"
 #include "Messages.h"
 #include "MyDialogs.h"
-#include "Pending.h"
 #include "Seams.h"
 #include "Snooze.h"
 

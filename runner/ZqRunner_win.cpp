@@ -8,30 +8,29 @@
 #include "BackupOnShutdown.h"
 #include "ClientWindow.h"
 #include "CommandLine.h"
+#include "ControlFlags.h"
 #include "Globals.h"
+#include "IsConnected.h"
+#include "JavaSetup.h"
 #include "Just1.h"
+#include "Launcher.h"
 #include "MainWindow.h"
 #include "Messages.h"
 #include "MyDialogs.h"
-#include "Pending.h"
 #include "RunnerError.h"
+#include "RunnerModule.h"
+#include "RunnerSplash.h"
+#include "SchedUnit.h"
 #include "Settings.h"
 #include "Snooze.h"
+#include "Uninstall.h"
+#include "Update.h"
 #include "WinLauncher.h"
 #include "WinPlatform.h"
 #include "Workers.h"
 #include "uRunnerResource.h"
 
 namespace {
-
-void InitializeModule() {
-  InstallWinSeams();
-  InstallWinLauncher();
-  InstallSessionSeam();
-  LoadConnectionLibraries();
-  InitTextTable(ExeDirectory() + "\\resource.properties", ::GetUserDefaultLangID());
-  InstallDir = ExeDirectory();
-}
 
 void DeleteIfExists(const std::string& path) {
   if (seams::Fs().Exists(path)) seams::Fs().Delete(path);
@@ -153,12 +152,12 @@ void RunMainBody() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   try {
-    InitializeModule();
+    InitializeRunnerModule();
     CommandArgs = SplitCommandLine(SkipProgramName(::GetCommandLineA()));
     RunMainBody();
   } catch (const std::exception&) {
     // Nothing is logged; every run ends with exit code 0.
   }
-  FreeTextTable();
+  FinalizeRunnerModule();
   return 0;
 }

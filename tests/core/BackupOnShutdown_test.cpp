@@ -1,4 +1,5 @@
-// The backup-on-shutdown switches and the kind of session end.
+// The backup-on-shutdown switches. How the session ends is tested with the shut-down
+// dialog under Wine (tests/win/Launcher_test.cpp).
 #include "BackupOnShutdown.h"
 
 #include "Fakes.h"
@@ -44,11 +45,4 @@ TEST_F(BackupOnShutdownTest, UnreadableFileKeepsTheDefaults) {
   EXPECT_FALSE(BackupOnShutdown);
   EXPECT_TRUE(ShutdownPrompt);
   EXPECT_TRUE(ShutdownProgress);
-}
-
-TEST(SessionEndKindTest, RestartPowerOffOrShutdown) {
-  EXPECT_EQ(SessionEndKind(true, true), TSessionEnd::Reboot);
-  EXPECT_EQ(SessionEndKind(true, false), TSessionEnd::Reboot);
-  EXPECT_EQ(SessionEndKind(false, true), TSessionEnd::PowerOff);
-  EXPECT_EQ(SessionEndKind(false, false), TSessionEnd::Shutdown);
 }

@@ -142,6 +142,17 @@ TEST_F(ControlFlagsTest, ValuesFromAMatchingFile) {
       {"cancelbackup=ON\r\n", "Dgl+CO3KKV0KiyTFrBESzA==", false, true, 100},
       {"snooze=0\r\n", "LxAqAxnSEaTVeb90pMzFGQ==", true, true, 0},
       {"snooze=x\r\n", "HkvT3GF49o++5FAoxHgQ9Q==", true, true, 100},
+      // snooze is a decimal integer: anything else (hex, blanks, too large, empty) is not
+      // a whole number and allows the free 100.
+      {"snooze=12\r\n", "qNN3/yw6Xq2tpqC7ooFLBw==", true, true, 12},
+      {"snooze=-3\r\n", "OzgpLjvwTaHOHrt33OjEkA==", true, true, -3},
+      {"snooze=+7\r\n", "3OwrhCqZ6ABz1z+mXyKjoQ==", true, true, 7},
+      {"snooze=$10\r\n", "h7oMmbXNjDCLxOchXd6zRw==", true, true, 100},
+      {"snooze=0x10\r\n", "QjNSxbzEUFhI9/MoYWiZjQ==", true, true, 100},
+      {"snooze= 5\r\n", "dMS1x/KMdNBjcWRNn3xy7g==", true, true, 100},
+      {"snooze=5 \r\n", "dslWQjljgk3hYtPpIZEzEg==", true, true, 100},
+      {"snooze=99999999999\r\n", "Uk8KAkI2FCPBzNrrKi/ylw==", true, true, 100},
+      {"snooze=\r\n", "7uLPk3fDyQfz9BxUiasMbg==", true, true, 100},
       {"killrunner=OFF\r\n", "0AIcQm+IVpOp49vZu11/+w==", true, true, 100},
       {"killrunner= ON\r\n", "z+VwTUKrQPM6Icq9D4ZNdA==", true, true, 100},  // not trimmed
       // Same file, digest of another: the strict state.
@@ -164,12 +175,12 @@ TEST_F(ControlFlagsTest, RefreshFollowsTheFileTime) {
 
   // Start-up while the client holds the file: its time reads 0, equal to the remembered
   // 0, so nothing is read and the zero state stays.
-  fs.locked.push_back(kControl);
+  fs.timeless.push_back(kControl);
   RefreshControlFlagsWith(&CountMenuBuild);
   Expect(false, false, 0, "file time unreadable at start");
   EXPECT_EQ(gMenuBuilds, 0);
 
-  fs.locked.clear();
+  fs.timeless.clear();
   RefreshControlFlagsWith(&CountMenuBuild);
   Expect(true, false, 3, "first reading");
   EXPECT_EQ(gMenuBuilds, 1);

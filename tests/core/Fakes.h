@@ -23,7 +23,8 @@ class TMemFileSystem : public IFileSystem {
   std::map<std::string, std::string> files;
   std::map<std::string, TDateTime> times;
   std::vector<std::string> dirs;
-  std::vector<std::string> locked;  // present but cannot be opened
+  std::vector<std::string> locked;    // present but cannot be opened (its time still reads)
+  std::vector<std::string> timeless;  // present but its last-write time cannot be read
 
   static std::string Key(const std::string& p) { return UpperAscii(p); }
   void Put(const std::string& p, const std::string& data, TDateTime t = 1.0) {
@@ -35,11 +36,12 @@ class TMemFileSystem : public IFileSystem {
     return it == files.end() ? std::string() : it->second;
   }
   bool Has(const std::string& p) const { return files.count(Key(p)) != 0; }
-  bool IsLocked(const std::string& p) const {
-    for (const auto& l : locked)
+  static bool Listed(const std::vector<std::string>& list, const std::string& p) {
+    for (const auto& l : list)
       if (Key(l) == Key(p)) return true;
     return false;
   }
+  bool IsLocked(const std::string& p) const { return Listed(locked, p); }
 
   bool Exists(const std::string& p) const override { return Has(p) || DirectoryExists(p); }
   bool DirectoryExists(const std::string& p) const override {
@@ -58,7 +60,7 @@ class TMemFileSystem : public IFileSystem {
   }
   bool Delete(const std::string& p) override { return files.erase(Key(p)) != 0; }
   TDateTime FileTime(const std::string& p) const override {
-    if (!Has(p) || IsLocked(p)) return 0;
+    if (!Has(p) || Listed(timeless, p)) return 0;
     return times.at(Key(p));
   }
 };

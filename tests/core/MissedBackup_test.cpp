@@ -1,74 +1,76 @@
-// Missed-backup rules driven through the fake clock: the days rule, the slot rule, their
-// once-a-day / once-an-hour limits, and the texts the warning shows.
+// Missed-backup rules driven through the fake clock and the real schedule: the days rule,
+// the slot rule, their once-a-day / once-an-hour limits, and the texts the warning shows.
 #include <algorithm>
-#include <set>
-#include <stdexcept>
-#include <utility>
 
 #include "Fakes.h"
 #include "MissedBackup.h"
-#include "RunnerError.h"
+#include "SchedUnit.h"
 #include "uRunnerResource.h"
 
 namespace {
 
 constexpr double kHour = 1.0 / 24;
-constexpr double kMinute = kHour / 60;
 
 TDateTime At(int day, int hour, int minute = 0) {
   // December 2026: the 7th is a Monday.
   return EncodeDateTime({2026, 12, day, hour, minute, 0, 0});
 }
 
-const char* const kDayNames[] = {"", "Sunday", "Monday", "Tuesday", "Wednesday",
-                                 "Thursday", "Friday", "Saturday"};
+const char* const kSchedule = "C:\\Inst\\zqbackup.properties";
 
-// A tiny weekly schedule: the start of the most recent (day, hour) slot before the current
-// clock hour, looking back at most a week, -1.0 when there is none.
-TDateTime LastSlotBefore(TDateTime now, const std::set<std::pair<int, int>>& slots) {
-  const TDateTime hourStart = DatePart(now) + HourOf(now) * kHour;
-  for (int back = 1; back <= 168; ++back) {
-    const TDateTime t = hourStart - back * kHour + kMinute / 60;  // guard against rounding
-    if (slots.count({DayOfWeek(t), HourOf(t)})) return hourStart - back * kHour;
-  }
-  return kNoDateTime;
-}
-
+// The program's schedule over "zqbackup.properties" and its day names, as the warning's
+// context gets them in the Win32 build.
 class MissedBackupTest : public TSeamTest {
  protected:
-  std::set<std::pair<int, int>> slots;
   bool proxy = false;
   bool server = true;
   int serverAsked = 0;
-  bool scheduleBroken = false;
   TMissedBackupContext ctx;
 
   void SetUp() override {
     TSeamTest::SetUp();
     fs.Put("C:\\Inst\\resource.properties",
+           "Sun=Sunday\nMon=Monday\nTue=Tuesday\nWed=Wednesday\nThu=Thursday\nFri=Friday\n"
+           "Sat=Saturday\n"
            "RUNNER_today=today\nRUNNER_yesterday=yesterday\nRUNNER_last_week=last %s\n"
            "RUNNER_Not_backed_up=No backup for %d days:\n"
            "RUNNER_Skipped_last_backup=Skipped %s at %s:\n"
            "RUNNER_Do_you_want_to_backup_now=Back up %s now?\n");
     InitTextTable("C:\\Inst\\resource.properties", 9);
+    FillDayNames();
     ResetMissedWarningState();
     WarnMissedBackups = true;
     WarnAfterDays = 4;
-    ctx.lastScheduledTime = [this] {
-      if (scheduleBroken) throw TRunnerError("'7P' is not a valid integer value");
-      return LastSlotBefore(clock.now, slots);
-    };
+    NoSchedule();
+    CreateScheduleWith(TAmPm{});
+    ctx.lastScheduledTime = [] { return Schedule->LastScheduledTime(); };
     ctx.proxyConnected = [this] { return proxy; };
     ctx.serverReachable = [this] {
       ++serverAsked;
       return server;
     };
-    ctx.dayName = [](int d) { return std::string(d >= 1 && d <= 7 ? kDayNames[d] : "?"); };
+    ctx.dayName = [](int d) { return d >= 1 && d <= 7 ? DayNames[d] : std::string("?"); };
   }
   void TearDown() override {
+    FreeSchedule();
     FreeTextTable();
     TSeamTest::TearDown();
   }
+  // Every day at 19:00 (the daily switch).
+  void DailyAt19() { PutSchedule("scheduler.active=ON\r\nscheduler.time=07PM\r\n"); }
+  // Only the given weekday's hour list (the advanced schedule), e.g. "Monday" and "19".
+  void Weekly(const std::string& day, const std::string& hours) {
+    PutSchedule("scheduler.advancedschedule=ON\r\nscheduler.active=OFF\r\nscheduler." + day + "=" +
+                hours + "\r\n");
+  }
+  // Switched off: no scheduled hour at all.
+  void NoSchedule() { PutSchedule("scheduler.active=OFF\r\n"); }
+  // Each version of the file gets a later last-write time, so the schedule reads it again.
+  void PutSchedule(const std::string& text) {
+    scheduleTime += 1.0 / 1440;
+    fs.Put(kSchedule, text, scheduleTime);
+  }
+  TDateTime scheduleTime = At(1, 0);
   void LastBackup(TDateTime t) { fs.Put("C:\\Inst\\lastbackup.idx", "", t); }
   int Tick(TDateTime now) {
     clock.now = now;
@@ -118,7 +120,7 @@ TEST_F(MissedBackupTest, DaysRuleWarnsOnceADay) {
 
 TEST_F(MissedBackupTest, SlotRuleDailyEvening) {
   WarnAfterDays = 0;
-  for (int d = 1; d <= 7; ++d) slots.insert({d, 19});
+  DailyAt19();
   LastBackup(At(6, 19, 5));  // yesterday 19:05; today's 19:00 was cancelled
   EXPECT_EQ(Tick(At(7, 19, 30)), 0) << "the current hour does not count yet";
   EXPECT_EQ(Tick(At(7, 20, 0)), kMissedSlot);
@@ -133,7 +135,7 @@ TEST_F(MissedBackupTest, SlotRuleDailyEvening) {
 
 TEST_F(MissedBackupTest, SlotRuleWarnsOnceAnHourForEitherKind) {
   WarnAfterDays = 0;
-  slots = {{2, 19}};  // Monday 19:00
+  Weekly("Monday", "19");
   LastBackup(At(1, 10));  // the Tuesday before
   EXPECT_EQ(Tick(At(7, 19, 30)), 0) << "last slot is the previous Monday, before the backup";
   EXPECT_EQ(Tick(At(7, 20, 0)), kMissedSlot);
@@ -148,15 +150,16 @@ TEST_F(MissedBackupTest, SlotRuleWithoutUsableSchedule) {
   WarnAfterDays = -1;
   LastBackup(At(1, 10));
   EXPECT_EQ(Tick(At(7, 20)), 0) << "no schedule at all";
-  slots = {{2, 19}};
-  scheduleBroken = true;
+  Weekly("Monday", "7P");  // an hour entry that is not a number
   EXPECT_NO_THROW(EXPECT_EQ(Tick(At(7, 20)), 0));
   EXPECT_FALSE(MissedWarningMessage(kMissedSlot, ctx));
+  Weekly("Monday", "19");
+  EXPECT_EQ(Tick(At(7, 20)), kMissedSlot) << "the same hours readable again";
 }
 
 TEST_F(MissedBackupTest, LastWeekTextForTheWeeklySlot) {
   WarnAfterDays = 0;
-  slots = {{2, 19}};
+  Weekly("Monday", "19");
   LastBackup(At(1, 10) - 7);  // older than the previous Monday 19:00
   EXPECT_EQ(Tick(At(7, 19, 30)), kMissedSlot);
   const auto text = MissedWarningMessage(kMissedSlot, ctx);
@@ -186,6 +189,11 @@ TEST_F(MissedBackupTest, HourTexts) {
   } cases[] = {{0, "12 vorm."}, {1, "1 vorm."}, {11, "11 vorm."}, {12, "12 nachm."},
                {13, "1 nachm."}, {19, "7 nachm."}, {23, "11 nachm."}};
   for (const auto& c : cases) EXPECT_EQ(HourText(At(7, c.hour), ctx), c.text);
+  // A locale without designators: the hour alone, no trailing blank.
+  ctx.am.clear();
+  ctx.pm.clear();
+  EXPECT_EQ(HourText(At(7, 19), ctx), "7");
+  EXPECT_EQ(HourText(At(7, 0), ctx), "12");
 }
 
 TEST_F(MissedBackupTest, DaysMessageAndKindRepeat) {

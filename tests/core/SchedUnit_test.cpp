@@ -1,8 +1,7 @@
 // The schedule: comma lists, the hour of "scheduler.time", loading, the four questions,
-// the file stamp, and a simulated week of 5-second ticks through the trigger.
-#include <cmath>
+// the file stamp. The trigger is tested over a simulated week of the real tick handler
+// under Wine (tests/win/MainWindow_test.cpp).
 #include <map>
-#include <set>
 
 #include "Fakes.h"
 #include "RunnerError.h"
@@ -255,97 +254,17 @@ TEST_F(TSchedTest, FileStampDecidesWhenToReload) {
   fs.locked.clear();
   EXPECT_EQ(s.NextSlot(), 2 * 24 + 12);
 
-  // Held open for a moment without any change: once free again with its old stamp, it is
-  // read again rather than leaving the fallback in place.
+  // Held open for a moment without any change: its stamp is the one read, so nothing is
+  // read and the schedule stays.
   fs.locked.push_back(kFile);
-  EXPECT_EQ(s.NextSlot(), 2 * 24 + 19);
-  fs.locked.clear();
   EXPECT_EQ(s.NextSlot(), 2 * 24 + 12);
-}
+  fs.locked.clear();
 
-// The tick handler's part in the schedule, as the main window runs it every 5 seconds:
-// the tray tip, the trigger, and forgetting the trigger once its hour is over.
-struct TTickLog {
-  std::vector<int> triggers;  // slot keys of the hours that triggered
-  int tipChanges = 0;
-};
-
-class TSchedWeekTest : public TSchedTest {
- protected:
-  // Scheduled slots of the sample schedule: Mon 9,13; Wed 9; Fri 9,17; daily 19.
-  std::set<int> scheduled_;
-  std::string tip_;
-  TTickLog log_;
-
-  void SetUp() override {
-    TSchedTest::SetUp();
-    fs.Put(kFile, Advanced({{2, "9,13"}, {4, "9"}, {6, "9,17"}}, true, "07PM"));
-    for (int d = 1; d <= 7; ++d) scheduled_.insert(d * 24 + 19);
-    for (int slot : {2 * 24 + 9, 2 * 24 + 13, 4 * 24 + 9, 6 * 24 + 9, 6 * 24 + 17})
-      scheduled_.insert(slot);
-    CreateScheduleWith(TAmPm{});
-    LoadSchedule();
-  }
-  // The next scheduled slot after `now`, worked out without TSched.
-  std::string ExpectedTip(TDateTime now) const {
-    const int slot = DayOfWeek(now) * 24 + HourOf(now);
-    auto it = scheduled_.upper_bound(slot);
-    const int next = it == scheduled_.end() ? *scheduled_.begin() : *it;
-    const int hour = next % 24;
-    const char* const names[] = {"", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    return Tip(std::string("Next backup: ") + names[next / 24] + " " +
-               std::to_string(hour % 12 == 0 ? 12 : hour % 12) + (hour < 12 ? " AM" : " PM"));
-  }
-  void Tick() {
-    const std::string tip = ScheduleNextBackupText();
-    ASSERT_EQ(tip, ExpectedTip(clock.now));
-    if (tip != tip_) ++log_.tipChanges;
-    tip_ = tip;
-    if (IsBackupDue()) log_.triggers.push_back(CurrentSlotKey());
-    if (CurrentSlotKey() != LastTriggerSlot) LastTriggerSlot = -1;
-  }
-  // A client run: no ticks meanwhile, and its end marks the hour as handled.
-  void Run(double minutes) {
-    clock.now += minutes / 1440.0;
-    LastTriggerSlot = CurrentSlotKey();
-  }
-};
-
-TEST_F(TSchedWeekTest, TriggersOncePerScheduledHourAndNeverAfterARunEnded) {
-  // Runs: the trigger of Monday 9 runs 20 minutes; Friday 17 runs 90 minutes into 18;
-  // a user-started run from Tuesday 18:50 ends at 19:10, so Tuesday 19 never triggers.
-  const TDateTime start = At(1, 0, 0, 2), end = start + 7;
-  clock.now = start;
-  tip_ = ScheduleNextBackupText();
-  for (; clock.now < end; clock.now += 5.0 / 86400) {
-    const size_t before = log_.triggers.size();
-    Tick();
-    if (HasFatalFailure()) return;
-    const bool triggered = log_.triggers.size() > before;
-    if (triggered && log_.triggers.back() == 2 * 24 + 9) Run(20);
-    if (triggered && log_.triggers.back() == 6 * 24 + 17) Run(90);
-    if (std::abs(clock.now - At(3, 18, 50)) < 2.5 / 86400) Run(20);
-  }
-  std::set<int> expected = scheduled_;
-  expected.erase(3 * 24 + 19);
-  EXPECT_EQ(std::set<int>(log_.triggers.begin(), log_.triggers.end()), expected);
-  EXPECT_EQ(log_.triggers.size(), expected.size()) << "an hour triggered twice";
-  // The tip changes exactly when a scheduled hour begins (it then names the next one).
-  EXPECT_EQ(log_.tipChanges, static_cast<int>(scheduled_.size()));
-}
-
-TEST_F(TSchedWeekTest, AnHourAfterALongGapStillTriggers) {
-  // A run ends on Sunday 10:30, then the computer sleeps until Monday 9:10 (a scheduled
-  // hour). The key of the run's hour must not be mistaken for Monday 9's.
-  clock.now = At(1, 10, 30);
-  Run(0);
-  clock.now = At(2, 9, 10);
-  Tick();
-  EXPECT_EQ(log_.triggers, std::vector<int>{2 * 24 + 9});
-  // The same clock hour asks again: no second trigger.
-  clock.now = At(2, 9, 40);
-  Tick();
-  EXPECT_EQ(log_.triggers.size(), 1u);
+  // A stamp that cannot be read counts as a change: read again, the schedule stays.
+  fs.timeless.push_back(kFile);
+  EXPECT_EQ(s.NextSlot(), 2 * 24 + 12);
+  fs.timeless.clear();
+  EXPECT_EQ(s.NextSlot(), 2 * 24 + 12);
 }
 
 TEST_F(TSchedTest, ProcessScheduleEntryPointsWithoutSchedule) {

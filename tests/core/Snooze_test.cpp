@@ -57,15 +57,6 @@ TEST_F(TSnoozeChoicesTest, ChoicesAndMinutesInListOrder) {
   EXPECT_EQ(SnoozeMinutesAt(5), 5);
 }
 
-TEST_F(TSnoozeChoicesTest, ClientRunResetsCountAndStopsSnoozes) {
-  SnoozeCount = 3;
-  StopSnoozeRequested = false;
-  ResetSnoozeForClientRun();
-  EXPECT_EQ(SnoozeCount, 0);
-  EXPECT_TRUE(StopSnoozeRequested);
-  StopSnoozeRequested = false;
-}
-
 TEST_F(TSnoozeChoicesTest, SnoozeTipText) {
   fs.Put("C:\\Inst\\resource.properties", "RUNNER_Snoozing=Backup snoozed\n");
   InitTextTable("C:\\Inst\\resource.properties", 0x0409);

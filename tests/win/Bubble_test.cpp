@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "Bubble.h"
-#include "Pending.h"
 #include "WinTestUtil.h"
 
 namespace {

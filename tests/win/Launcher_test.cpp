@@ -3,6 +3,7 @@
 // what the client really got with what it should get.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -10,17 +11,20 @@
 #include "BackupOnShutdown.h"
 #include "ClientCommand.h"
 #include "ClientWindow.h"
+#include "DialogLayout.h"
+#include "core/Fakes.h"
 #include "Globals.h"
+#include "JavaSetup.h"
 #include "Launcher.h"
 #include "MainWindow.h"
 #include "Messages.h"
-#include "Pending.h"
 #include "RunThread.h"
+#include "SchedUnit.h"
 #include "Snooze.h"
 #include "WinLauncher.h"
 #include "WinPlatform.h"
+#include "WinRegistry.h"
 #include "WinTestUtil.h"
-#include "core/Fakes.h"
 #include "uRunnerResource.h"
 
 namespace {
@@ -311,6 +315,72 @@ TEST_F(LauncherTest, OpenClientIsRaisedByTheUserButNotByTheSchedule) {
   EXPECT_EQ(Count(Log(), "CLOSE"), 1u) << Log();
 }
 
+namespace {
+struct TWindowSearch {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+BOOL CALLBACK CollectWindowOf(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<TWindowSearch*>(p);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(w, &owner);
+  if (owner == s->pid) s->found.push_back(w);
+  return TRUE;
+}
+// The top-level windows of process `pid` in EnumWindows' order (the Z order).
+std::vector<HWND> WindowsOf(DWORD pid) {
+  TWindowSearch search{pid, {}};
+  ::EnumWindows(CollectWindowOf, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+std::string Classes(const std::vector<HWND>& windows) {
+  std::string text;
+  for (HWND w : windows) {
+    char cls[64] = {};
+    ::GetClassNameA(w, cls, sizeof cls);
+    text += std::string(cls) + (::IsWindowVisible(w) ? "(visible) " : " ");
+  }
+  return text;
+}
+}  // namespace
+
+// The Java client owns several top-level windows, among them the hidden indicator window
+// that Nativa.dll creates before the client's frame (and, under Wine as on Windows, a
+// hidden "IME" window per thread). Closing the client before the backup on shut-down must
+// reach the frame: a WM_CLOSE to the indicator window leaves the client running. Which of
+// them comes first in the Z order is Windows' business; here the indicator window is put
+// on top.
+TEST_F(LauncherTest, ClosingTheClientReachesItsFrameNotNativasWindow) {
+  ::SetEnvironmentVariableA("ZQ_STANDIN_NATIVA", wt::WindowsPath(ZQ_NATIVA_DLL).c_str());
+  ::SetEnvironmentVariableA("ZQ_STANDIN_WINDOW", "1");
+  ::SetEnvironmentVariableA("ZQ_STANDIN_FRAME", "1");
+  ::SetEnvironmentVariableA("ZQ_STANDIN_EXIT_MS", "60000");
+  const bool started = RunProcess(PrivateJavaw() + " open", InstallDir, false);
+  for (const char* name : {"ZQ_STANDIN_NATIVA", "ZQ_STANDIN_FRAME"}) ::SetEnvironmentVariableA(name, nullptr);
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(wt::WaitUntil([&] { return Count(Log(), "FRAME") == 1; }, 20000)) << Log();
+  HWND indicator = FindClientWindow();
+  ASSERT_TRUE(indicator);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(indicator, &owner);
+  ASSERT_EQ(owner, LastClientProcessId.load()) << "the client's own indicator window";
+  ASSERT_TRUE(::SetWindowPos(indicator, HWND_TOP, 0, 0, 0, 0,
+                             SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE));
+  const std::vector<HWND> windows = WindowsOf(owner);
+  ASSERT_FALSE(windows.empty());
+  ASSERT_EQ(windows[0], indicator) << Classes(windows);
+
+  LaunchInProgress = true;
+  CloseClientWindows();
+  EXPECT_FALSE(LaunchInProgress);
+  // The frame's WM_CLOSE ends the client, which disables its indicator on the way out.
+  ASSERT_TRUE(wt::WaitUntil([&] { return Count(Log(), "EXIT") == 1; }, 15000)) << Log();
+  const std::string log = Log();
+  EXPECT_EQ(Count(log, "CLOSE"), 1u) << log;
+  EXPECT_EQ(Count(log, "INDICATOR GONE"), 1u) << log;
+  EXPECT_EQ(Count(log, "TIMEOUT") + Count(log, "EVENT"), 0u) << log;
+}
+
 TEST_F(LauncherTest, DoubleClickDuringARunIsIgnored) {
   // The client runs without a window until the test lets it go.
   ::SetEnvironmentVariableA("ZQ_STANDIN_EXIT_MS", "20000");
@@ -338,16 +408,6 @@ TEST_F(LauncherTest, DoubleClickDuringARunIsIgnored) {
   const std::string log = Log();
   EXPECT_EQ(Tagged(log, "CMD").size(), 1u) << log;
   EXPECT_EQ(Count(log, "EVENT"), 1u) << log;  // it ran until the test let it go
-}
-
-TEST_F(LauncherTest, ARunResetsTheSnoozeCount) {
-  QuickClient();
-  SnoozeLimit = 2;
-  SnoozeCount = 2;
-  EXPECT_FALSE(SnoozeAllowed());
-  StartClient(true, false, {});
-  EXPECT_EQ(SnoozeCount, 0);
-  EXPECT_TRUE(SnoozeAllowed());
 }
 
 TEST(RunThreadTest, LockThreadWaitsForTheFileToBeFree) {
@@ -416,12 +476,14 @@ std::string TextOf(HWND window) {
   return text;
 }
 
-// Records the session ends asked for instead of ending the session.
+// Records the ExitWindowsEx flags asked for instead of ending the session.
 class TRecordingSession : public ISession {
  public:
-  std::vector<TSessionEnd> ends;
-  bool EndSession(TSessionEnd kind) override {
-    ends.push_back(kind);
+  bool ntFamily = true;
+  std::vector<unsigned> ends;
+  bool NtFamily() const override { return ntFamily; }
+  bool EndSession(unsigned flags) override {
+    ends.push_back(flags);
     return true;
   }
 };
@@ -502,7 +564,10 @@ TEST_F(WillStartWarningTest, SnoozeLimitDisablesSnoozeAndTheList) {
   EXPECT_EQ(Log(), "");
 }
 
-TEST_F(WillStartWarningTest, SnoozeCountsAndARunResetsTheCount) {
+// With a limit of two snoozes: the second snooze uses the limit up, so the warning that
+// comes back offers neither Snooze nor its list; a client run gives the snoozes back and
+// ends a snooze still counting, whose warning then never comes back.
+TEST_F(WillStartWarningTest, SnoozeLimitAndARunThatGivesTheSnoozesBack) {
   SnoozeLimit = 2;
   SnoozeCount = 1;
   ShowWillStartWarning();
@@ -510,19 +575,45 @@ TEST_F(WillStartWarningTest, SnoozeCountsAndARunResetsTheCount) {
   ::SendMessageA(Child(CurrentDialog, 106, "ComboBox"), CB_SETCURSEL, 4, 0);  // 2 hours
   ::SendMessageA(Child(CurrentDialog, 104, "Button"), BM_CLICK, 0, 0);
   EXPECT_EQ(CurrentDialog, nullptr);
-  EXPECT_EQ(SnoozeCount, 2);
   EXPECT_TRUE(SnoozeRunning());
 
-  // The snooze has come back: Snooze is used up.
+  // The warning again (as the snooze's end brings it): Snooze is used up.
   ShowWillStartWarning();
   ASSERT_TRUE(CurrentDialog);
   EXPECT_FALSE(::IsWindowEnabled(Child(CurrentDialog, 104, "Button")));
+  EXPECT_FALSE(::IsWindowEnabled(Child(CurrentDialog, 106, "ComboBox")));
   ::SendMessageA(CurrentDialog, WM_COMMAND, 105, 0);  // the countdown ends: a client run
-  EXPECT_EQ(SnoozeCount, 0);
-  EXPECT_TRUE(StopSnoozeRequested);
+  EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(" -s"));
+
+  // The two-hour snooze ends silently: its warning does not come back.
+  ASSERT_TRUE(wt::WaitUntil([] { return !SnoozeRunning(); }, 5000));
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+  EXPECT_EQ(std::count(TFakeMainWindow::Posted().begin(), TFakeMainWindow::Posted().end(),
+                       static_cast<UINT>(WMAPP_RUNNER_SNOOZE_START)),
+            0);
   ShowWillStartWarning();
   ASSERT_TRUE(CurrentDialog);
   EXPECT_TRUE(::IsWindowEnabled(Child(CurrentDialog, 104, "Button")));
+  EXPECT_TRUE(::IsWindowEnabled(Child(CurrentDialog, 106, "ComboBox")));
+  // Two snoozes again before the limit.
+  ::SendMessageA(Child(CurrentDialog, 104, "Button"), BM_CLICK, 0, 0);
+  ShowWillStartWarning();
+  ASSERT_TRUE(CurrentDialog);
+  EXPECT_TRUE(::IsWindowEnabled(Child(CurrentDialog, 104, "Button")));
+}
+
+TEST_F(WillStartWarningTest, ControlsSitWhereTheLayoutPutsThem) {
+  ShowWillStartWarning();
+  HWND d = CurrentDialog;
+  ASSERT_TRUE(d);
+  EXPECT_TRUE(wt::DialogSizeIs(d, 300, 70, 0x10080842));
+  EXPECT_TRUE(wt::ControlAt(d, Child(d, 102, "Static"), {0, 10, 300, 20})) << "label";
+  EXPECT_TRUE(wt::ControlAt(d, Child(d, 102, "Button"), {25, 30, 65, 16})) << "Backup Now";
+  EXPECT_TRUE(wt::ControlAt(d, Child(d, 103, "Button"), {95, 30, 60, 16})) << "Cancel";
+  EXPECT_TRUE(wt::ControlAt(d, Child(d, 104, "Button"), {160, 30, 60, 16})) << "Snooze";
+  EXPECT_TRUE(wt::ControlAt(d, Child(d, 105, "Static"), {223, 32, 10, 10})) << "for";
+  EXPECT_TRUE(wt::ControlAt(d, Child(d, 106, "ComboBox"), {235, 31, 40, 200})) << "duration";
 }
 
 TEST_F(WillStartWarningTest, CancelAndCloseStartNothing) {
@@ -567,7 +658,49 @@ TEST_F(ShutdownDialogTest, RestartButtonCountsDownAndRestarts) {
   EXPECT_TRUE(session.ends.empty());
   ::SendMessageA(restart, BM_CLICK, 0, 0);
   EXPECT_FALSE(::IsWindow(dialog));
-  EXPECT_EQ(session.ends, std::vector<TSessionEnd>{TSessionEnd::Reboot});
+  EXPECT_EQ(session.ends, std::vector<unsigned>{0x12});
+}
+
+// Both ways out of the dialog end the session so that other programs are asked to close
+// (EWX_FORCEIFHUNG, 0x10) and can keep the user's unsaved work; EWX_FORCE (4) would kill
+// them without asking.
+TEST_F(ShutdownDialogTest, EveryWayOutAsksTheOtherProgramsToClose) {
+  const struct {
+    const char* what;
+    bool restart, ntFamily;
+    unsigned flags;
+  } cases[] = {
+      {"Restart, NT family", true, true, 0x12},     // EWX_REBOOT
+      {"Restart, 95 family", true, false, 0x12},
+      {"count ends, NT family", false, true, 0x18},  // EWX_POWEROFF
+      {"count ends, 95 family", false, false, 0x11}, // EWX_SHUTDOWN
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    session.ends.clear();
+    session.ntFamily = c.ntFamily;
+    ShowShutdownDialog();
+    HWND dialog = Dialog();
+    ASSERT_TRUE(dialog);
+    if (c.restart)
+      ::SendMessageA(Child(dialog, 102, "Button"), BM_CLICK, 0, 0);
+    else
+      ::SendMessageA(dialog, WM_COMMAND, 222, 0);  // what the countdown sends at its end
+    EXPECT_FALSE(::IsWindow(dialog));
+    EXPECT_EQ(session.ends, std::vector<unsigned>{c.flags});
+    // A countdown thread of a dialog that is gone ends without sending anything.
+    ::Sleep(600);
+    EXPECT_EQ(session.ends.size(), 1u);
+  }
+}
+
+TEST_F(ShutdownDialogTest, ControlsSitWhereTheLayoutPutsThem) {
+  ShowShutdownDialog();
+  HWND d = Dialog();
+  ASSERT_TRUE(d);
+  EXPECT_TRUE(wt::DialogSizeIs(d, 200, 60, 0x10080840));
+  EXPECT_TRUE(wt::ControlAt(d, Child(d, 20, "Static"), {0, 5, 200, 10})) << "message";
+  EXPECT_TRUE(wt::ControlAt(d, Child(d, 102, "Button"), {70, 25, 60, 16})) << "Restart";
 }
 
 TEST_F(ShutdownDialogTest, QueryWithoutPromptOrProgressBacksUpQuietlyThenPowersOff) {
@@ -591,7 +724,7 @@ TEST_F(ShutdownDialogTest, QueryWithoutPromptOrProgressBacksUpQuietlyThenPowersO
   ASSERT_TRUE(wt::WaitUntil([&] { return !session.ends.empty(); }, 20000));
   EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(" -nogui"));
   EXPECT_EQ(Tagged(Log(), "CMD").size(), 1u);
-  EXPECT_EQ(session.ends, std::vector<TSessionEnd>{TSessionEnd::PowerOff});
+  EXPECT_EQ(session.ends, std::vector<unsigned>{0x18});
   EXPECT_EQ(Dialog(), nullptr);
   // Handled now: the next query goes through.
   EXPECT_EQ(::SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, 0), TRUE);
@@ -675,6 +808,56 @@ TEST_F(JavaRegistryTest, ClientLauncherGetsTheRegistryHomeEvenWithoutItsJavaw) {
   StartClient(true, false, {});
   EXPECT_EQ(LastCommand(), Quoted(inst.File("zqbackup.exe")) + " -z \"" + inst.File("jre") + "\" " +
                                Tail(" -s"));
+}
+
+namespace {
+// HKEY_LOCAL_MACHINE as a standard user (or an administrator without elevation) sees it:
+// an open that asks for more than reading is refused. Wine grants every access, so the
+// refusal is played here.
+std::vector<REGSAM>& AccessAsked() {
+  static std::vector<REGSAM> asked;
+  return asked;
+}
+LONG WINAPI OpenAsStandardUser(HKEY parent, LPCSTR subKey, DWORD options, REGSAM access,
+                               PHKEY result) {
+  AccessAsked().push_back(access);
+  if (access & ~static_cast<REGSAM>(KEY_READ)) return ERROR_ACCESS_DENIED;
+  return ::RegOpenKeyExA(parent, subKey, options, access, result);
+}
+}  // namespace
+
+// A machine whose only Java is the system-installed one: a standard user's start-up finds
+// it, the client runs with it, and the uninstall reads the same keys.
+TEST_F(JavaRegistryTest, StandardUserFindsTheSystemRuntime) {
+  ::DeleteFileA(inst.File("java\\bin\\javaw.exe").c_str());
+  AddRuntime("1.4.2", Dir("jre"));
+  Dir("jre\\bin");
+  InstallStandin("jre\\bin\\javaw.exe");
+  const std::string jreKey = "Software\\JavaSoft\\Java Runtime Environment";
+  AccessAsked().clear();
+  RegOpenKeyCall() = OpenAsStandardUser;
+  const bool runtime = EnsureJavaRuntime();
+  const std::string home = FindJavaHome();
+  const int result = StartClient(false, true, {});
+  TWinRegistry registry;
+  const auto versions = registry.SubKeyNames(TRegRoot::LocalMachine, jreKey);
+  std::string readHome;
+  const TRegRead read =
+      registry.ReadString(TRegRoot::LocalMachine, jreKey + "\\1.4.2", "JavaHome", readHome);
+  RegOpenKeyCall() = ::RegOpenKeyExA;
+
+  EXPECT_TRUE(runtime) << "start-up would end with the not-installed message";
+  EXPECT_EQ(home, inst.File("jre"));
+  EXPECT_EQ(result, kClientRan);
+  EXPECT_EQ(LastCommand(), Quoted(inst.File("jre\\bin\\javaw.exe")) + Tail(" -backupnow"));
+  EXPECT_TRUE(ui.shown.empty()) << ui.shown[0].text;
+  ASSERT_TRUE(versions);
+  EXPECT_EQ(*versions, std::vector<std::string>{"1.4.2"});
+  EXPECT_EQ(read, TRegRead::Ok);
+  EXPECT_EQ(readHome, inst.File("jre"));
+  ASSERT_FALSE(AccessAsked().empty());
+  for (REGSAM access : AccessAsked())
+    EXPECT_EQ(access & ~static_cast<REGSAM>(KEY_READ), 0u) << "access 0x" << std::hex << access;
 }
 
 TEST_F(JavaRegistryTest, NoRuntimeSaysSo) {

@@ -4,10 +4,15 @@
 // only returns a value, and the shut-down dialog is a recorder entry.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <set>
+
 #include "ControlFlags.h"
 #include "Globals.h"
+#include "Launcher.h"
 #include "MainWindow.h"
 #include "Messages.h"
+#include "SchedUnit.h"
 #include "Snooze.h"
 #include "WinPlatform.h"
 #include "WinTestUtil.h"
@@ -163,23 +168,42 @@ TEST_F(TMainWindowTest, MenuAndClientCommandsCallTheirOperations) {
   EXPECT_EQ(wf::Rec().closeBubble, 1);
 }
 
+// Raise (12, 15) and raise-before-disconnect (14): when Windows grants the switch the
+// bubble closes; when it refuses, the bubble points the user at the window with the
+// command's own text. Under Wine without a window manager every switch is granted, so the
+// answer is given through WindowCalls.
 TEST_F(TMainWindowTest, RaiseEitherClosesOrOpensTheBubbleAndHideHides) {
   const struct {
     WPARAM command;
-    const char* bubble;
-  } cases[] = {{12, "Stash9 is working."}, {15, "Stash9 is working."}, {14, "Stash9 will disconnect."}};
+    bool granted;
+    const char* bubble;  // nullptr: the bubble is closed instead
+  } cases[] = {
+      {12, true, nullptr},       {15, true, nullptr},
+      {14, true, nullptr},       {12, false, "Stash9 is working."},
+      {15, false, "Stash9 is working."}, {14, false, "Stash9 will disconnect."},
+  };
   for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.command) + (c.granted ? " granted" : " refused"));
+    wf::TLogWindow client;
+    wf::Rec().bubbles.clear();
+    wf::Rec().raised.clear();
+    wf::Rec().closeBubble = 0;
+    wf::Rec().foregroundGranted = c.granted;
+    Send(WM_COMMAND, c.command, reinterpret_cast<LPARAM>(client.hwnd));
+    EXPECT_EQ(wf::Rec().raised, std::vector<HWND>{client.hwnd});
+    EXPECT_EQ(wf::Rec().closeBubble, c.bubble ? 0 : 1);
+    EXPECT_EQ(wf::Rec().bubbles, c.bubble ? std::vector<std::string>{c.bubble} : std::vector<std::string>{});
+  }
+  // The real switch: the bubble closes exactly when the window got the foreground.
+  {
+    WindowCalls.bringToForeground = DefaultWindowCalls().bringToForeground;
     wf::TLogWindow client;
     wf::Rec().bubbles.clear();
     wf::Rec().closeBubble = 0;
-    Send(WM_COMMAND, c.command, reinterpret_cast<LPARAM>(client.hwnd));
-    // Whether Windows grants the foreground decides which of the two happens, never both.
+    Send(WM_COMMAND, 12, reinterpret_cast<LPARAM>(client.hwnd));
     const bool raised = ::GetForegroundWindow() == client.hwnd;
-    EXPECT_EQ(wf::Rec().closeBubble, raised ? 1 : 0) << c.command;
-    ASSERT_EQ(wf::Rec().bubbles.size(), raised ? 0u : 1u) << c.command;
-    if (!raised) {
-      EXPECT_EQ(wf::Rec().bubbles[0], c.bubble);
-    }
+    EXPECT_EQ(wf::Rec().closeBubble, raised ? 1 : 0);
+    EXPECT_EQ(wf::Rec().bubbles.size(), raised ? 0u : 1u);
   }
   wf::TLogWindow client;
   ASSERT_TRUE(::IsWindowVisible(client.hwnd));
@@ -327,24 +351,23 @@ TEST_F(TMainWindowTest, TickRewritesTheTipOnlyWhenItChanged) {
   SnoozeActive = false;
 }
 
-TEST_F(TMainWindowTest, BackupHourOffersTheWarningOnceAndMissedCheckOnlyOnline) {
-  wf::Rec().dueNow = true;
-  wf::Rec().online = true;
-  wf::Rec().slotKey = 2 + 19;  // Monday 19:00
-  for (int i = 0; i < 50; ++i) Send(WMAPP_RUNNER_TICK);
-  EXPECT_EQ(wf::Rec().willStart, 1);
-  EXPECT_EQ(LastTriggerSlot, 21);
-  EXPECT_EQ(wf::Rec().missedChecks, 49);  // the ticks that were not due look for missed ones
-  wf::Rec().slotKey = 22;  // the next hour, also a backup hour
-  for (int i = 0; i < 50; ++i) Send(WMAPP_RUNNER_TICK);
-  EXPECT_EQ(wf::Rec().willStart, 2);
-  // An hour that is no backup hour forgets the last trigger.
-  wf::Rec().dueNow = false;
-  wf::Rec().online = false;
-  wf::Rec().slotKey = 23;
+TEST_F(TMainWindowTest, TickLooksForMissedBackupsOnlyOnlineAndWhenNoneIsDue) {
+  const struct {
+    bool due, online;
+    int warnings, missedChecks;
+  } cases[] = {{true, true, 1, 0}, {true, false, 1, 0}, {false, true, 0, 1}, {false, false, 0, 0}};
+  for (const auto& c : cases) {
+    wf::InstallRecorder();
+    wf::Rec().dueNow = c.due;
+    wf::Rec().online = c.online;
+    Send(WMAPP_RUNNER_TICK);
+    EXPECT_EQ(wf::Rec().willStart, c.warnings) << c.due << c.online;
+    EXPECT_EQ(wf::Rec().missedChecks, c.missedChecks) << c.due << c.online;
+  }
+  // A tick in another hour than the last trigger's forgets the trigger.
+  LastTriggerSlot = 11;
   Send(WMAPP_RUNNER_TICK);
   EXPECT_EQ(LastTriggerSlot, -1);
-  EXPECT_EQ(wf::Rec().missedChecks, 98);
 }
 
 TEST_F(TMainWindowTest, ResumeFromSleepTicksAtOnce) {
@@ -468,4 +491,146 @@ TEST_F(TMainWindowTest, TickDuringAClientRunDoesNothing) {
   Send(WMAPP_RUNNER_TICK);
   EXPECT_EQ(wf::Rec().refreshes, 1);
   EXPECT_EQ(wf::Rec().willStart, 1);
+}
+
+namespace {
+
+// 6 December 2026 is a Sunday: weekday 1 = Sunday ... 7 = Saturday.
+TDateTime WeekAt(int weekday, int hour, int minute = 0, int second = 0) {
+  return EncodeDateTime({2026, 12, 5 + weekday, hour, minute, second, 0});
+}
+
+// Starts no process: a client run takes `minutes` of the fake clock, as the client would.
+class TTimedLauncher : public IProcessLauncher {
+ public:
+  wf::TAtomicClock* clock = nullptr;
+  std::atomic<double> minutes{0};
+  std::atomic<int> runs{0};
+  TProcessResult Start(const std::string&, const std::string&, bool) override {
+    ++runs;
+    clock->Advance(minutes * 60);
+    TProcessResult r;
+    r.started = true;
+    r.processId = 4711;
+    return r;
+  }
+};
+
+const char* const kDayKeys[] = {"", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+
+}  // namespace
+
+// The real tick handler with the real schedule and the real client run, over a simulated
+// week of 5-second ticks on a fake clock. Only the will-start warning is replaced: it
+// records the hour that offered it and, for two of them, lets its countdown run out, which
+// starts the client (a run that takes 20 or 90 minutes of the clock).
+class TTickWeekTest : public TMainWindowTest {
+ protected:
+  static TTickWeekTest* current;
+  TTimedLauncher timed;
+  std::set<int> scheduled;    // slots of the schedule below
+  std::vector<int> triggers;  // slots in which the warning was offered
+
+  void SetUp() override {
+    TMainWindowTest::SetUp();
+    current = this;
+    InstallDir = "C:\\Inst";
+    fs.Put("C:\\Inst\\resource.properties",
+           std::string(kTexts) +
+               "Sun=Sun\nMon=Mon\nTue=Tue\nWed=Wed\nThu=Thu\nFri=Fri\nSat=Sat\n"
+               "RUNNER_Next_Backup=Next backup:\nRUNNER_Running=backing up\n");
+    InitTextTable("C:\\Inst\\resource.properties", 0x0409);
+    FillDayNames();
+    // Mon 9 and 13, Wed 9, Fri 9 and 17, and every day at 19.
+    fs.Put("C:\\Inst\\zqbackup.properties",
+           "scheduler.advancedschedule=ON\r\nscheduler.active=ON\r\nscheduler.time=07PM\r\n"
+           "scheduler.Mon=9,13\r\nscheduler.Wed=9\r\nscheduler.Fri=9,17\r\n");
+    for (int d = 1; d <= 7; ++d) scheduled.insert(d * 24 + 19);
+    for (int slot : {2 * 24 + 9, 2 * 24 + 13, 4 * 24 + 9, 6 * 24 + 9, 6 * 24 + 17}) scheduled.insert(slot);
+    fs.Put("C:\\Inst\\stash9.jar", "");
+    fs.Put("C:\\Inst\\java\\bin\\javaw.exe", "");
+    timed.clock = &clock;
+    seams::SetLauncher(&timed);
+    CreateScheduleWith(TAmPm{});
+    LoadSchedule();
+    const TWindowCalls real = DefaultWindowCalls();
+    WindowCalls.isBackupDue = real.isBackupDue;
+    WindowCalls.nextBackupText = real.nextBackupText;
+    WindowCalls.currentSlotKey = real.currentSlotKey;
+    WindowCalls.startClient = real.startClient;
+    WindowCalls.showWillStartWarning = [] { current->OnWarning(); };
+  }
+  void TearDown() override {
+    FreeSchedule();
+    current = nullptr;
+    TMainWindowTest::TearDown();
+  }
+  void OnWarning() {
+    const int slot = CurrentSlotKey();
+    triggers.push_back(slot);
+    if (slot == 2 * 24 + 9) Run(20);   // Monday 9: the countdown runs out
+    if (slot == 6 * 24 + 17) Run(90);  // Friday 17: a long backup, into the next hour
+  }
+  void Run(double minutes) {
+    timed.minutes = minutes;
+    EXPECT_EQ(StartClient(true, false, {}), 0);
+  }
+  // The next scheduled slot after the hour of `now`, worked out without TSched.
+  std::string ExpectedTip(TDateTime now) const {
+    const int slot = DayOfWeek(now) * 24 + HourOf(now);
+    auto it = scheduled.upper_bound(slot);
+    const int next = it == scheduled.end() ? *scheduled.begin() : *it;
+    const int hour = next % 24;
+    return std::string("Next backup: ") + kDayKeys[next / 24] + " " +
+           std::to_string(hour % 12 == 0 ? 12 : hour % 12) + (hour < 12 ? " AM" : " PM");
+  }
+};
+TTickWeekTest* TTickWeekTest::current = nullptr;
+
+TEST_F(TTickWeekTest, EveryScheduledHourOffersTheWarningOnceExceptAfterARunEndedInIt) {
+  // Besides the two runs started by warnings, the user double-clicks the tray on Tuesday
+  // at 18:50 for a 20-minute run: it ends in Tuesday's 19:00 hour, which then offers nothing.
+  const TDateTime start = WeekAt(1, 0, 0, 2), end = start + 7;
+  clock.now = start;
+  SetTrayTip(ScheduleNextBackupText());
+  bool userRunDone = false;
+  for (; clock.now.load() < end; clock.Advance(5)) {
+    if (!userRunDone && clock.now.load() >= WeekAt(3, 18, 50)) {
+      userRunDone = true;
+      timed.minutes = 20;
+      Send(WMAPP_RUNNER_TRAY, kTrayIconId, kActivateLParam);
+    }
+    Send(WMAPP_RUNNER_TICK);
+    const std::string tip = GetTrayTip();
+    ASSERT_EQ(tip.substr(0, tip.find('\0')), ExpectedTip(clock.now)) << "at " << clock.now.load();
+  }
+  std::set<int> expected = scheduled;
+  expected.erase(3 * 24 + 19);
+  EXPECT_EQ(std::set<int>(triggers.begin(), triggers.end()), expected);
+  EXPECT_EQ(triggers.size(), expected.size()) << "an hour offered the warning twice";
+  EXPECT_EQ(timed.runs, 3);
+  EXPECT_TRUE(ui.shown.empty());
+  // The icon's tip: the next-backup text changes exactly when a scheduled hour begins
+  // (the runs show their own text in between).
+  std::vector<std::string> nextTexts;
+  for (const auto& call : wf::Rec().icons)
+    if (call.message == NIM_MODIFY && call.tip.rfind("Next backup:", 0) == 0 &&
+        (nextTexts.empty() || nextTexts.back() != call.tip))
+      nextTexts.push_back(call.tip);
+  EXPECT_EQ(nextTexts.size(), scheduled.size()) << "one new text per scheduled hour";
+}
+
+TEST_F(TTickWeekTest, AnHourAfterALongGapStillTriggers) {
+  // A run ends on Sunday 10:30, then the computer sleeps until Monday 9:10 (a scheduled
+  // hour): the key of the run's hour must not be mistaken for Monday 9's.
+  clock.now = WeekAt(1, 10, 10);
+  timed.minutes = 20;
+  Send(WMAPP_RUNNER_TRAY, kTrayIconId, kActivateLParam);
+  clock.now = WeekAt(2, 9, 10);
+  timed.minutes = 0;
+  Send(WMAPP_RUNNER_TICK);
+  EXPECT_EQ(triggers, std::vector<int>{2 * 24 + 9});
+  clock.now = WeekAt(2, 9, 40);  // the same clock hour again: nothing more
+  Send(WMAPP_RUNNER_TICK);
+  EXPECT_EQ(triggers.size(), 1u);
 }

@@ -4,9 +4,9 @@
 
 #include <cstdlib>
 
+#include "DialogLayout.h"
 #include "Globals.h"
 #include "IcmpAPI.h"
-#include "Pending.h"
 #include "PingUnit.h"
 #include "MainWindow.h"
 #include "Messages.h"
@@ -125,6 +125,24 @@ TEST_F(MissedWarningTest, SevenControlsAndTheirEnabling) {
     EXPECT_EQ(::GetWindowLongA(::GetDlgItem(dlg, 101), GWL_STYLE) & 0xF, BS_AUTOCHECKBOX);
     ::DestroyWindow(dlg);
   }
+}
+
+TEST_F(MissedWarningTest, ControlsSitWhereTheLayoutPutsThem) {
+  dlg = CreateMissedWarning("Line one\rLine two");
+  ASSERT_TRUE(dlg);
+  EXPECT_TRUE(wt::DialogSizeIs(dlg, 300, 135, 0x10080842));
+  const struct {
+    int id;
+    wt::TDialogUnits at;
+    const char* what;
+  } layout[] = {
+      {100, {20, 10, 260, 60}, "message"},     {101, {20, 70, 300, 20}, "don't show"},
+      {102, {25, 95, 65, 16}, "Backup Now"},   {103, {95, 95, 60, 16}, "Cancel"},
+      {104, {160, 95, 60, 16}, "Snooze"},      {105, {223, 97, 10, 10}, "for"},
+      {106, {235, 96, 40, 200}, "duration"},
+  };
+  for (const auto& c : layout)
+    EXPECT_TRUE(wt::ControlAt(dlg, ::GetDlgItem(dlg, c.id), c.at)) << c.what;
 }
 
 TEST_F(MissedWarningTest, CountdownShowsOnTheButton) {

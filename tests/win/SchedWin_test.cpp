@@ -29,7 +29,7 @@ void SetLocalWriteTime(const std::string& path, const SYSTEMTIME& local) {
   ASSERT_TRUE(::SetFileTime(f.get(), nullptr, nullptr, &utc));
 }
 
-TEST_F(SchedWinTest, FileTimeOfIsLocalDosTimeAndZeroWhenMissingOrOpen) {
+TEST_F(SchedWinTest, FileTimeOfIsLocalDosTimeAndNeverOpensTheFile) {
   wt::TTempDir dir("ftime");
   const std::string path = dir.File("system2.properties");
   EXPECT_EQ(FileTimeOf(path), 0.0) << "missing";
@@ -51,14 +51,19 @@ TEST_F(SchedWinTest, FileTimeOfIsLocalDosTimeAndZeroWhenMissingOrOpen) {
   EXPECT_EQ(p.minute, 33);
   EXPECT_EQ(p.second, 40);
 
-  // While another process (here: this one) has the file open, the share-less open fails.
+  // The time is read without opening the file: the Java client may hold it for itself
+  // (share mode 0) at that moment, and a ZqRunner that opened it, with any sharing, would
+  // make the client's own open fail with a sharing violation.
   {
-    TFileHandle writer(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(writer);
-    EXPECT_EQ(FileTimeOf(path), 0.0) << "open elsewhere";
+    TFileHandle client(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(client);
+    const TDateParts held = DecodeDateTime(FileTimeOf(path));
+    EXPECT_EQ(held.hour, 14) << "held by the client";
+    EXPECT_EQ(held.second, 40);
   }
-  EXPECT_NE(FileTimeOf(path), 0.0) << "closed again";
+  // A folder has no last-write time of a file.
+  EXPECT_EQ(FileTimeOf(dir.Path()), 0.0);
 }
 
 INT_PTR CALLBACK QuietDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }

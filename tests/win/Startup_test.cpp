@@ -198,3 +198,41 @@ TEST(StartupTest, QuietStartTidiesUpAndEndsOnDestroy) {
   EXPECT_EQ(p.Wait(20000), 0);
   EXPECT_FALSE(MutexExists());
 }
+
+// Two instances started at the same moment (a Startup shortcut and a Run entry): exactly
+// one of them may run. Probe processes ask the single-instance test together, released by
+// one event, round after round with a fresh name each time.
+TEST(StartupTest, OfInstancesStartedTogetherExactlyOneRuns) {
+  const std::string probe = wt::WindowsPath(ZQ_INSTANCE_PROBE_EXE);
+  constexpr int kRounds = 40;
+  constexpr int kProbes = 3;
+  int holders[kRounds] = {};
+  for (int round = 0; round < kRounds; ++round) {
+    const std::string tag = "ZqProbe" + std::to_string(::GetCurrentProcessId()) + "_" +
+                            std::to_string(round) + "_";
+    TKernelHandle ready(::CreateSemaphoreA(nullptr, 0, kProbes, (tag + "ready").c_str()));
+    TKernelHandle go(::CreateEventA(nullptr, TRUE, FALSE, (tag + "go").c_str()));
+    TKernelHandle checked(::CreateSemaphoreA(nullptr, 0, kProbes, (tag + "checked").c_str()));
+    TKernelHandle done(::CreateEventA(nullptr, TRUE, FALSE, (tag + "done").c_str()));
+    ASSERT_TRUE(ready && go && checked && done);
+    std::vector<wt::TProcess> probes;
+    for (int i = 0; i < kProbes; ++i) {
+      probes.push_back(wt::Start(probe, tag + "mutex " + tag + "ready " + tag + "go " + tag +
+                                            "checked " + tag + "done"));
+      ASSERT_TRUE(probes.back().process);
+    }
+    for (int i = 0; i < kProbes; ++i)
+      ASSERT_EQ(::WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0) << "round " << round;
+    ::SetEvent(go.get());
+    for (int i = 0; i < kProbes; ++i)
+      ASSERT_EQ(::WaitForSingleObject(checked.get(), 20000), WAIT_OBJECT_0) << "round " << round;
+    ::SetEvent(done.get());
+    for (auto& p : probes) {
+      const long code = p.Wait(20000);
+      ASSERT_TRUE(code == 0 || code == 1) << "round " << round << " exit " << code;
+      holders[round] += code == 0;
+    }
+  }
+  for (int round = 0; round < kRounds; ++round)
+    EXPECT_EQ(holders[round], 1) << "round " << round << ": instances that would run";
+}

@@ -15,13 +15,6 @@ int FakeStartClient(bool scheduled, bool backupNow, const std::vector<std::strin
   Rec().starts.push_back({scheduled, backupNow, extra});
   return 0;
 }
-// The schedule's trigger test as the scheduler defines it: due when the hour is a backup
-// hour and this hour's slot has not triggered yet.
-bool FakeIsBackupDue() {
-  if (!Rec().dueNow || Rec().slotKey == LastTriggerSlot) return false;
-  LastTriggerSlot = Rec().slotKey;
-  return true;
-}
 BOOL WINAPI FakeShellNotify(DWORD message, PNOTIFYICONDATAA data) {
   TLockGuard g(Rec().lock);
   Rec().icons.push_back({message, std::string(data->szTip)});
@@ -41,10 +34,12 @@ void InstallRecorder() {
   r.shutdownDialogs = r.closeBubble = r.nextTextCalls = 0;
   r.nextText = "Next backup: Monday 19:00";
   r.dueNow = r.online = r.throwOnStart = false;
+  r.foregroundGranted = true;
+  r.raised.clear();
   r.slotKey = 12;
   WindowCalls.startClient = FakeStartClient;
   WindowCalls.showWillStartWarning = [] { ++Rec().willStart; };
-  WindowCalls.isBackupDue = FakeIsBackupDue;
+  WindowCalls.isBackupDue = [] { return Rec().dueNow; };
   WindowCalls.internetConnected = [] { return Rec().online; };
   WindowCalls.checkMissedBackup = [] { ++Rec().missedChecks; };
   WindowCalls.showMissedWarningAgain = [] { ++Rec().missedAgain; };
@@ -58,6 +53,10 @@ void InstallRecorder() {
   WindowCalls.showShutdownDialog = [] { ++Rec().shutdownDialogs; };
   WindowCalls.showBubbleFor = [](void*, const std::string& text) { Rec().bubbles.push_back(text); };
   WindowCalls.closeBubble = [] { ++Rec().closeBubble; };
+  WindowCalls.bringToForeground = [](HWND window) {
+    Rec().raised.push_back(window);
+    return Rec().foregroundGranted;
+  };
   WindowCalls.shellNotifyIcon = FakeShellNotify;
   WindowCalls.shutdownCloseWaitMs = 0;
 }

@@ -43,10 +43,12 @@ struct TRecorder {
       shutdownDialogs = 0, closeBubble = 0, nextTextCalls = 0;
   // Scripted answers.
   std::string nextText = "Next backup: Monday 19:00";
-  bool dueNow = false;  // the schedule says the current hour is a backup hour
+  bool dueNow = false;  // what IsBackupDue answers (the real one: tests/win/MainWindow_test.cpp)
   int slotKey = 12;
   bool online = false;
   bool throwOnStart = false;
+  bool foregroundGranted = true;  // what Windows answers to a foreground switch
+  std::vector<HWND> raised;       // windows asked to come to the foreground
 
   int IconCalls(DWORD message) {
     TLockGuard g(lock);

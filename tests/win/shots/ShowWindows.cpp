@@ -9,11 +9,14 @@
 #include <cstdio>
 #include <string>
 
+#include "BackupOnShutdown.h"
 #include "Bubble.h"
 #include "Globals.h"
+#include "Launcher.h"
 #include "MainWindow.h"
 #include "MissedBackupDialog.h"
-#include "Pending.h"
+#include "RunnerSplash.h"
+#include "SchedUnit.h"
 #include "Settings.h"
 #include "Snooze.h"
 #include "WinPlatform.h"
@@ -74,7 +77,8 @@ void SetOldLastBackup(const std::string& path, int daysBack) {
 // The shut-down dialog ends the session when its count runs out: never from here.
 class TNoSession : public ISession {
  public:
-  bool EndSession(TSessionEnd) override { return false; }
+  bool NtFamily() const override { return true; }
+  bool EndSession(unsigned) override { return false; }
 };
 
 }  // namespace

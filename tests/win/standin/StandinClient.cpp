@@ -19,6 +19,10 @@
 //   ZQ_STANDIN_TOUCH      1 = write lastbackup.idx at start
 //   ZQ_STANDIN_NATIVA     path of Nativa.dll: the window comes from the library's desktop
 //                         indicator instead (see TNativaClient below)
+//   ZQ_STANDIN_FRAME      1 = in Nativa mode, also a visible frame window (class
+//                         "ZqStandinFrame"), created once the indicator's window exists, as
+//                         the Java client opens its frame after its indicator; a WM_CLOSE to
+//                         the frame logs "CLOSE" and ends the stand-in
 #include <windows.h>
 
 #include <com_stowly_guinative_DesktopIndicator.h>
@@ -95,6 +99,19 @@ LRESULT CALLBACK ClientProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     default:
       return ::DefWindowProcA(hwnd, msg, w, l);
   }
+}
+
+// The client's own (visible) frame: closing it ends the client, as closing the Java
+// client's main window does.
+void CreateFrameWindow() {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = ClientProc;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.lpszClassName = "ZqStandinFrame";
+  ::RegisterClassA(&wc);
+  ::CreateWindowExA(0, wc.lpszClassName, "Stand-in client", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                    200, 100, nullptr, nullptr, wc.hInstance, nullptr);
+  Log("FRAME");
 }
 
 void CreateClientWindow() {
@@ -215,11 +232,27 @@ void TNativaClient::Disable() {
 
 TNativaClient* gNativa = nullptr;  // set in Nativa mode
 
+// The library's indicator window of this process, once its thread has created it.
+bool WaitForIndicatorWindow() {
+  for (int i = 0; i < 500; ++i) {
+    HWND window = nullptr;
+    while ((window = ::FindWindowExA(nullptr, window, "KorvelBackupWindowClass", "KorvelBackupWindow")) != nullptr) {
+      DWORD pid = 0;
+      ::GetWindowThreadProcessId(window, &pid);
+      if (pid == ::GetCurrentProcessId()) return true;
+    }
+    ::Sleep(10);
+  }
+  return false;
+}
+
 void ShowClientWindow() {
-  if (gNativa)
+  if (gNativa) {
     gNativa->Enable();
-  else
+    if (Setting("ZQ_STANDIN_FRAME", "0") == "1" && WaitForIndicatorWindow()) CreateFrameWindow();
+  } else {
     CreateClientWindow();
+  }
 }
 
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
