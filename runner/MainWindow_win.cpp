@@ -3,6 +3,7 @@
 #include "BackupOnShutdown.h"
 #include "Globals.h"
 #include "Messages.h"
+#include "MissedBackupDialog.h"
 #include "MyDialogs.h"
 #include "Pending.h"
 #include "Seams.h"
@@ -23,7 +24,7 @@ static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "first-version tray record");
 
 TWindowCalls DefaultWindowCalls() {
   return TWindowCalls{StartClient,         ShowWillStartWarning,   IsBackupDue,
-                      InternetConnected,   CheckMissedBackup,      ShowMissedWarningAgain,
+                      InternetConnectedForMissedCheck, CheckMissedBackup, ShowMissedWarningAgain,
                       RefreshControlFlags, ScheduleNextBackupText, CurrentSlotKey,
                       CloseClientWindows,  ShowShutdownDialog,     ShowBubbleFor,
                       CloseBubble,         ::Shell_NotifyIconA,    1000};

@@ -26,3 +26,7 @@ HWND CreateMissedWarning(const std::string& message);
 // Opens the warning of `kind` (1 days, 2 skipped hour; 0 the kind shown last) and makes
 // it CurrentDialog. Null when there is nothing to show.
 HWND ShowMissedWarning(int kind);
+// The timer tick's question whether the computer is online, asked only when the missed-
+// backup check could warn at all (MissedWarningCandidate): otherwise the check would stop
+// before its probes anyway, so the answer is false without asking.
+bool InternetConnectedForMissedCheck();
