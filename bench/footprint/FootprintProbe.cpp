@@ -102,7 +102,8 @@ long long PrivateBytes(HANDLE process) {
   MEMORY_BASIC_INFORMATION mbi;
   const char* a = nullptr;
   while (::VirtualQueryEx(process, a, &mbi, sizeof mbi) == sizeof mbi) {
-    if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE) total += static_cast<long long>(mbi.RegionSize);
+    if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE)
+      total += static_cast<long long>(mbi.RegionSize);
     const char* next = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize;
     if (next <= a) break;
     a = next;
@@ -114,7 +115,9 @@ double CpuMs(HANDLE process) {
   FILETIME c, e, k, u;
   if (!::GetProcessTimes(process, &c, &e, &k, &u)) return -1;
   const auto ms = [](const FILETIME& f) {
-    return static_cast<double>((static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 1e4;
+    const unsigned long long ticks =
+        (static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+    return static_cast<double>(ticks) / 1e4;  // 100 ns units
   };
   return ms(k) + ms(u);
 }
@@ -175,8 +178,10 @@ int main(int argc, char** argv) {
     pmc.cb = sizeof pmc;
     ::GetProcessMemoryInfo(p.process, &pmc, sizeof pmc);
     std::printf("%s private_bytes %lld\n", p.label.c_str(), PrivateBytes(p.process));
-    std::printf("%s working_set_bytes %llu\n", p.label.c_str(), static_cast<unsigned long long>(pmc.WorkingSetSize));
-    std::printf("%s pagefile_usage_bytes %llu\n", p.label.c_str(), static_cast<unsigned long long>(pmc.PagefileUsage));
+    std::printf("%s working_set_bytes %llu\n", p.label.c_str(),
+                static_cast<unsigned long long>(pmc.WorkingSetSize));
+    std::printf("%s pagefile_usage_bytes %llu\n", p.label.c_str(),
+                static_cast<unsigned long long>(pmc.PagefileUsage));
     cpu0.push_back(CpuMs(p.process));
     p.trayMessages = 0;
   }

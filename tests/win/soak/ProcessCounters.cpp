@@ -66,7 +66,8 @@ long long HandlesInSystemList(std::string& source) {
   std::vector<char> ex = SystemInformation(kSystemExtendedHandleInformation);
   if (ex.size() >= 2 * sizeof(ULONG_PTR)) {
     const ULONG_PTR count = *reinterpret_cast<const ULONG_PTR*>(ex.data());
-    const auto* entries = reinterpret_cast<const THandleEntryEx*>(ex.data() + 2 * sizeof(ULONG_PTR));
+    const auto* entries =
+        reinterpret_cast<const THandleEntryEx*>(ex.data() + 2 * sizeof(ULONG_PTR));
     if (count > 0 && 2 * sizeof(ULONG_PTR) + count * sizeof(THandleEntryEx) <= ex.size()) {
       long long n = 0;
       for (ULONG_PTR i = 0; i < count; ++i) n += entries[i].processId == self;

@@ -674,7 +674,8 @@ void TSoakRun::WriteSchedule(int day) {
     hours += std::to_string(h);
   }
   std::string text = "scheduler.active=OFF\r\nscheduler.advancedschedule=ON\r\n";
-  for (int d = 1; d <= 7; ++d) text += "scheduler." + DayNames[static_cast<size_t>(d)] + "=" + hours + "\r\n";
+  for (int d = 1; d <= 7; ++d)
+    text += "scheduler." + DayNames[static_cast<size_t>(d)] + "=" + hours + "\r\n";
   text += "scheduler.displaywarning=ON\r\nscheduler.dayswarning=" +
           std::string(day % 2 == 0 ? "1" : "0") + "\r\napplication.memory=96\r\n";
   inst_.Write("zqbackup.properties", text);
@@ -742,14 +743,17 @@ int DueMissedWarningWithoutProbe() {
   ctx.lastScheduledTime = [] { return Schedule ? Schedule->LastScheduledTime() : kNoDateTime; };
   ctx.proxyConnected = [] { return true; };
   ctx.serverReachable = [] { return true; };
-  ctx.dayName = [](int day) { return day >= 1 && day <= 7 ? DayNames[static_cast<size_t>(day)] : std::string(); };
+  ctx.dayName = [](int day) {
+    return day >= 1 && day <= 7 ? DayNames[static_cast<size_t>(day)] : std::string();
+  };
   return DueMissedWarning(ctx);
 }
 
 // With ZQ_SOAK_HANDLE_TYPES set: the handles by type, to tell what a growing count is.
 void PrintHandleTypes() {
   if (!std::getenv("ZQ_SOAK_HANDLE_TYPES")) return;
-  for (const auto& [type, n] : HandlesByType()) std::printf("soak: %s handles: %lld\n", type.c_str(), n);
+  for (const auto& [type, n] : HandlesByType())
+    std::printf("soak: %s handles: %lld\n", type.c_str(), n);
 }
 
 }  // namespace
@@ -819,7 +823,8 @@ TEST(SoakTest, NothingGrowsOverWeeksInTheTray) {
     long long allowance = rule.perMonth ? rule.fixed * ((days + 29) / 30) : rule.fixed;
     // Under Wine each client run leaves the idle event of WaitForInputIdle behind (measured
     // at the start): those and only those are allowed on top.
-    if (b.name == "handles") allowance += static_cast<long long>(run.IdleWaitLeak()) * (run.Runs() - runsBefore);
+    if (b.name == "handles")
+      allowance += static_cast<long long>(run.IdleWaitLeak()) * (run.Runs() - runsBefore);
     std::printf("soak: %-30s %12lld %12lld %8lld %10lld  %s\n", b.name.c_str(), b.value, a.value,
                 a.value - b.value, allowance, b.source.c_str());
     EXPECT_GE(b.value, 0) << b.name << " could not be read";
