@@ -35,7 +35,7 @@ bool BringToForeground(HWND window) {
 
 TWindowCalls DefaultWindowCalls() {
   return TWindowCalls{StartClient,         ShowWillStartWarning,   IsBackupDue,
-                      InternetConnected,   CheckMissedBackup,      ShowMissedWarningAgain,
+                      InternetConnectedForMissedCheck, CheckMissedBackup, ShowMissedWarningAgain,
                       RefreshControlFlags, ScheduleNextBackupText, CurrentSlotKey,
                       CloseClientWindows,  ShowShutdownDialog,     ShowBubbleFor,
                       CloseBubble,         BringToForeground,      ::Shell_NotifyIconA,

@@ -32,21 +32,33 @@ bool ServerCounts(const TMissedBackupContext& ctx) {
 
 TDateTime LastBackupTime() { return seams::Fs().FileTime(InstallPath("lastbackup.idx")); }
 
-int DueMissedWarning(const TMissedBackupContext& ctx) {
+namespace {
+
+// The rule up to the connectivity probes, at `now`: the kind, or 0.
+int CandidateAt(const TMissedBackupContext& ctx, TDateTime now) {
   if (!WarnMissedBackups) return 0;
   const TDateTime last = LastBackupTime();
   if (last == 0) return 0;
-  const TDateTime now = seams::Clock().Now();
-  int kind;
   if (WarnAfterDays > 0) {
     if (now - LastMissedWarningTime < 1.0) return 0;
     if (WholeDays(now - last) < WarnAfterDays) return 0;
-    kind = kMissedDays;
-  } else {
-    if (now - LastMissedWarningTime < 1.0 / 24) return 0;
-    if (!(SafeLastScheduledTime(ctx) > last)) return 0;
-    kind = kMissedSlot;
+    return kMissedDays;
   }
+  if (now - LastMissedWarningTime < 1.0 / 24) return 0;
+  if (!(SafeLastScheduledTime(ctx) > last)) return 0;
+  return kMissedSlot;
+}
+
+}  // namespace
+
+int MissedWarningCandidate(const TMissedBackupContext& ctx) {
+  return CandidateAt(ctx, seams::Clock().Now());
+}
+
+int DueMissedWarning(const TMissedBackupContext& ctx) {
+  const TDateTime now = seams::Clock().Now();
+  const int kind = CandidateAt(ctx, now);
+  if (kind == 0) return 0;
   // The server test comes last: it may block the GUI thread for 1.5 s.
   if (!ServerCounts(ctx)) return 0;
   LastMissedWarningTime = now;

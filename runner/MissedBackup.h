@@ -35,6 +35,10 @@ TDateTime LastBackupTime();
 // returns a kind it has set LastMissedWarningTime to now: the days rule warns at most once
 // a day, the slot rule once an hour (either kind counts for both limits).
 int DueMissedWarning(const TMissedBackupContext& ctx);
+// The same rule without its connectivity probes and without recording anything: the kind
+// that DueMissedWarning would return now if the server counted as reachable, or 0. Asks
+// only ctx.lastScheduledTime.
+int MissedWarningCandidate(const TMissedBackupContext& ctx);
 
 // The kind the warning shows: `kind`, or for 0 the kind shown last. Remembers it.
 int ResolveMissedWarningKind(int kind);

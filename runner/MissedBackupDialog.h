@@ -31,3 +31,7 @@ HWND ShowMissedWarning(int kind);
 void CheckMissedBackup();
 // The warning again after its snooze, of the kind shown last.
 void ShowMissedWarningAgain();
+// The timer tick's question whether the computer is online, asked only when the missed-
+// backup check could warn at all (MissedWarningCandidate): otherwise the check would stop
+// before its probes anyway, so the answer is false without asking.
+bool InternetConnectedForMissedCheck();

@@ -151,6 +151,16 @@ HWND ShowMissedWarning(int kind) {
   return dlg;
 }
 
+bool InternetConnectedForMissedCheck() {
+  // Wine's InternetGetConnectedState enumerates every network adapter through the network
+  // store service: about 15 ms and a hundred wake-ups of this thread, on every 5-second
+  // tick of a program that otherwise sleeps. The rule's own conditions are a file time and
+  // a few comparisons.
+  TMissedBackupContext ctx;
+  ctx.lastScheduledTime = [] { return Schedule ? Schedule->LastScheduledTime() : kNoDateTime; };
+  return MissedWarningCandidate(ctx) != 0 && InternetConnected();
+}
+
 void CheckMissedBackup() {
   const int kind = DueMissedWarning(ProgramContext());
   if (kind != 0) ShowMissedWarning(kind);

@@ -9,6 +9,9 @@
 
 #include "WinUtil.h"
 
+// The stack reserved for each worker thread.
+constexpr SIZE_T kWorkerStackBytes = 256 * 1024;
+
 class TThread {
  public:
   TThread();

@@ -7,7 +7,11 @@ TThread::~TThread() = default;
 bool TThread::Start(bool freeOnExit) {
   freeOnExit_ = freeOnExit;
   finished_ = false;
-  HANDLE h = ::CreateThread(nullptr, 0, Entry, this, CREATE_SUSPENDED, &threadId_);
+  // A worker needs little stack (its deepest call is a message box), and Wine commits a
+  // thread's whole stack reservation at once: the executable's default 2 MB per thread made
+  // up half of an idle ZqRunner's private bytes there.
+  HANDLE h = ::CreateThread(nullptr, kWorkerStackBytes, Entry, this,
+                            CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, &threadId_);
   if (!h) {
     finished_ = true;
     if (freeOnExit) delete this;

@@ -18,6 +18,9 @@
 
 constexpr DWORD kTickIntervalMs = 5000;
 constexpr DWORD kWorkerPassMs = 500;
+// The pause between two passes of the countdown and snooze threads: kWorkerPassMs. A test
+// that moves the clock seam a month ahead in minutes shortens it to match.
+extern std::atomic<DWORD> WorkerPassMs;
 
 // Posts WM_RUNNER_TICK (wParam 0) to its window every interval until cancelled; the first
 // tick comes one interval after the start. While paused it keeps its rhythm but posts

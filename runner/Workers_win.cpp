@@ -8,6 +8,8 @@
 #include "Seams.h"
 #include "Snooze.h"
 
+std::atomic<DWORD> WorkerPassMs{kWorkerPassMs};
+
 namespace {
 std::unique_ptr<TTimerThread> gTimerThread;
 
@@ -32,10 +34,10 @@ void TCountDownThread::Execute() {
       // count must not go on meanwhile.
       if (::IsWindowVisible(dialog_))
         ::SendMessageA(dialog_, WM_COMMAND, static_cast<WPARAM>(command_), 0);
-      SleepOrCancel(kWorkerPassMs);
+      SleepOrCancel(WorkerPassMs);
       return;
     }
-    SleepOrCancel(kWorkerPassMs);
+    SleepOrCancel(WorkerPassMs);
   }
 }
 
@@ -55,7 +57,7 @@ void TSnoozeThread::Execute() {
     }
     SetTrayTip(SnoozeTipText(left));
     UpdateTrayTip();
-    SleepOrCancel(kWorkerPassMs);
+    SleepOrCancel(WorkerPassMs);
   }
   SnoozeActive = false;
 }

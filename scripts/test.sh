@@ -11,7 +11,7 @@ bash scripts/install-deps.sh
 source scripts/wine-env.sh
 zq_i686_line
 if [ "$ZQ_I686_RUNS" = 0 ]; then
-  echo "test: skipped here: the i686 test executables core_tests, win_tests and nativa_tests" \
+  echo "test: skipped here: the i686 test executables core_tests, win_tests, nativa_tests and soak_tests" \
        "(build/win32), because $ZQ_I686_WHY; the i686 binaries are still built and checked statically"
 fi
 bash scripts/build.sh host win32 win64

@@ -214,3 +214,42 @@ TEST_F(MissedBackupTest, DaysMessageAndKindRepeat) {
 }
 
 }  // namespace
+
+// The tick asks whether the computer is online only when the candidate says the check could
+// warn: it must agree with the rule wherever the server counts, and probe and record nothing.
+TEST_F(MissedBackupTest, CandidateIsTheRuleWithoutItsProbes) {
+  DailyAt19();
+  const struct {
+    const char* what;
+    int daysWarning;
+    double ago;  // days since the last backup; < 0: no lastbackup.idx
+    bool display;
+  } cases[] = {
+      {"days rule, due", 4, 5, true},
+      {"days rule, too recent", 4, 3.9, true},
+      {"days rule, switched off", 4, 9, false},
+      {"no record", 4, -1, true},
+      {"slot rule, an hour skipped", 0, 1.2, true},
+      {"slot rule, backed up since", 0, 0.05, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetMissedWarningState();
+    fs.Delete("C:\\Inst\\lastbackup.idx");
+    WarnAfterDays = c.daysWarning;
+    WarnMissedBackups = c.display;
+    const TDateTime now = At(7, 20, 30);
+    clock.now = now;
+    if (c.ago >= 0) LastBackup(now - c.ago);
+    serverAsked = 0;
+    const int candidate = MissedWarningCandidate(ctx);
+    EXPECT_EQ(serverAsked, 0);
+    EXPECT_EQ(LastMissedWarningTime, kNoDateTime);
+    server = true;
+    EXPECT_EQ(Tick(now), candidate);
+    // A warning just given holds the candidate back for its day or hour, as the rule.
+    if (candidate) {
+      EXPECT_EQ(MissedWarningCandidate(ctx), 0);
+    }
+  }
+}

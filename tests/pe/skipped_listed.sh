@@ -4,7 +4,7 @@
 set -u
 out="$(ZQ_I686_RUNS=0 ZQ_I686_WHY="testing the guard" "$1" --test-dir "$2" -N 2>&1)"
 fail=0
-for exe in core_tests win_tests nativa_tests; do
+for exe in core_tests win_tests nativa_tests soak_tests; do
   grep -q "i686.$exe (not run)" <<<"$out" || { echo "no skipped placeholder for $exe"; fail=1; }
 done
 # No test of an executable may be listed (their names are Suite.Case).
