@@ -113,37 +113,46 @@ int StartClient(bool scheduled, bool backupNow, const std::vector<std::string>& 
 }
 
 namespace {
-// The client's top-level windows, in the Z order: the first of them, and its real window,
-// the first visible one that no other window owns and that is not the hidden indicator
-// window Nativa creates in the client (closing that one leaves the client running).
+// The client's top-level windows that closing could end it by, in the Z order. Never the
+// hidden indicator window that Nativa creates in the client (a WM_CLOSE there only takes
+// the indicator away, and with it the sign that the client runs) nor the system's
+// per-thread IME windows.
 struct TClientWindows {
   DWORD pid;
-  HWND first;
-  HWND frame;
+  HWND frame;   // the first visible window that no other window owns: the client's frame
+  HWND hidden;  // the first unowned one with a caption (a frame hidden in the tray)
+  HWND other;   // the first of the rest
 };
+bool IsHelperWindow(HWND window) {
+  char cls[64] = {};
+  ::GetClassNameA(window, cls, sizeof cls);
+  return lstrcmpiA(cls, kClientWindowClass) == 0 || lstrcmpiA(cls, "IME") == 0 ||
+         lstrcmpiA(cls, "MSCTFIME UI") == 0;
+}
 BOOL CALLBACK FindClientWindowsOf(HWND window, LPARAM param) {
   auto* found = reinterpret_cast<TClientWindows*>(param);
   DWORD pid = 0;
   ::GetWindowThreadProcessId(window, &pid);
-  if (pid != found->pid) return TRUE;
-  if (!found->first) found->first = window;
-  char cls[64] = {};
-  ::GetClassNameA(window, cls, sizeof cls);
-  if (::IsWindowVisible(window) && !::GetWindow(window, GW_OWNER) &&
-      lstrcmpiA(cls, kClientWindowClass) != 0) {
+  if (pid != found->pid || IsHelperWindow(window)) return TRUE;
+  const bool unowned = !::GetWindow(window, GW_OWNER);
+  if (unowned && ::IsWindowVisible(window)) {
     found->frame = window;
     return FALSE;
   }
+  if (!found->hidden && unowned && (::GetWindowLongA(window, GWL_STYLE) & WS_CAPTION) == WS_CAPTION)
+    found->hidden = window;
+  if (!found->other) found->other = window;
   return TRUE;
 }
 }  // namespace
 
 void CloseClientWindows() {
-  TClientWindows found{LastClientProcessId.load(), nullptr, nullptr};
+  TClientWindows found{LastClientProcessId.load(), nullptr, nullptr, nullptr};
   if (found.pid == 0) return;
   ::EnumWindows(FindClientWindowsOf, reinterpret_cast<LPARAM>(&found));
-  // No such window (a client minimised to the tray hides its frame): the first one.
-  HWND target = found.frame ? found.frame : found.first;
+  // No visible frame (a client minimised to the tray hides it): the hidden one, else the
+  // first other window. Only helper windows: nothing happens, as with no window at all.
+  HWND target = found.frame ? found.frame : found.hidden ? found.hidden : found.other;
   if (!target) return;
   ::SendMessageA(target, WM_CLOSE, 0, 0);
   LaunchInProgress = false;

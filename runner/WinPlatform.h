@@ -31,12 +31,16 @@ class TWinUi : public IUi {
 };
 
 // The Win32 calls TWinFileSystem::WriteAll makes to put a file in place, replaceable so that
-// tests can fill the disk or refuse the final rename part-way; the system's by default.
+// tests can fill the disk, refuse the temporary file or fail the final step part-way; the
+// system's by default.
 struct TFileWriteCalls {
   BOOL(WINAPI* writeFile)(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                           LPOVERLAPPED overlapped);
   BOOL(WINAPI* flushFileBuffers)(HANDLE file);
   BOOL(WINAPI* moveFileEx)(LPCSTR from, LPCSTR to, DWORD flags);
+  BOOL(WINAPI* replaceFile)(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags,
+                            LPVOID exclude, LPVOID reserved);
+  UINT(WINAPI* getTempFileName)(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR name);
 };
 TFileWriteCalls& FileWriteCalls();
 

@@ -51,26 +51,28 @@ std::optional<std::string> TWinFileSystem::ReadAll(const std::string& path) cons
 }
 
 TFileWriteCalls& FileWriteCalls() {
-  static TFileWriteCalls calls = {::WriteFile, ::FlushFileBuffers, ::MoveFileExA};
+  static TFileWriteCalls calls = {::WriteFile, ::FlushFileBuffers, ::MoveFileExA, ::ReplaceFileA,
+                                  ::GetTempFileNameA};
   return calls;
 }
 
 namespace {
 
 // A new, empty file of a unique name ("~zq....tmp") in the folder of `path`; "" when none
-// could be created there.
+// could be created there (the last error says why).
 std::string CreateTempBeside(const std::string& path) {
   const size_t slash = path.find_last_of('\\');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
   char temp[MAX_PATH + 1] = {};
-  if (!::GetTempFileNameA(folder.c_str(), "~zq", 0, temp)) return {};
+  if (!FileWriteCalls().getTempFileName(folder.c_str(), "~zq", 0, temp)) return {};
   return temp;
 }
 
-// Writes `data` into the existing file `temp` and flushes it to the disk.
-bool WriteAndFlush(const std::string& temp, const std::string& data) {
+// Writes `data` into the existing file `path` from its start, cutting it there, and
+// flushes it to the disk.
+bool WriteAndFlush(const std::string& path, const std::string& data) {
   const TFileWriteCalls& calls = FileWriteCalls();
-  TFileHandle file(::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+  TFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   size_t done = 0;
@@ -84,53 +86,82 @@ bool WriteAndFlush(const std::string& temp, const std::string& data) {
   return calls.flushFileBuffers(file.get()) != FALSE;
 }
 
-// Puts `temp` in the place of `path` in one step (a rename within the folder, which
-// replaces an existing file whole or not at all). The 95/98/Me family has no MoveFileEx:
-// there the old file is renamed aside first and put back if the second rename fails.
-bool MoveOver(const std::string& temp, const std::string& path, bool targetExists) {
-  const TFileWriteCalls& calls = FileWriteCalls();
-  if (calls.moveFileEx(temp.c_str(), path.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
+// Puts `temp` in the place of `path`, which does not exist yet (a rename within the
+// folder). The 95/98/Me family has no MoveFileEx.
+bool MoveNew(const std::string& temp, const std::string& path) {
+  if (FileWriteCalls().moveFileEx(temp.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
   if (::GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
-  if (!targetExists) return ::MoveFileA(temp.c_str(), path.c_str()) != FALSE;
-  const std::string aside = CreateTempBeside(path);
-  if (aside.empty() || !::DeleteFileA(aside.c_str()) || !::MoveFileA(path.c_str(), aside.c_str()))
-    return false;
-  if (!::MoveFileA(temp.c_str(), path.c_str())) {
-    const DWORD error = ::GetLastError();
-    ::MoveFileA(aside.c_str(), path.c_str());
-    ::SetLastError(error);
-    return false;
+  return ::MoveFileA(temp.c_str(), path.c_str()) != FALSE;
+}
+
+// Puts `temp` in the place of the existing `path` in one step. ReplaceFile keeps what the
+// old file had besides its bytes: its permissions and owner (a rename would give the new
+// file the folder's), creation time and attributes. The old file passes through a backup
+// name, so that every way ReplaceFile can fail leaves it whole under one of the two names:
+// put back where it belongs, it is the old file byte for byte.
+bool ReplaceExisting(const std::string& temp, const std::string& path) {
+  const std::string backup = CreateTempBeside(path);
+  if (backup.empty()) return false;
+  ::DeleteFileA(backup.c_str());  // only its unique name is wanted
+  if (FileWriteCalls().replaceFile(path.c_str(), temp.c_str(), backup.c_str(), 0, nullptr,
+                                   nullptr)) {
+    ::DeleteFileA(backup.c_str());
+    return true;
   }
-  ::DeleteFileA(aside.c_str());
-  return true;
+  const DWORD error = ::GetLastError();
+  const bool oldAside = ::GetFileAttributesA(backup.c_str()) != INVALID_FILE_ATTRIBUTES;
+  if (oldAside && ::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+    ::MoveFileA(backup.c_str(), path.c_str());  // moved aside, the new one not in its place
+  else if (oldAside)
+    ::DeleteFileA(backup.c_str());
+  ::SetLastError(error);
+  return false;
+}
+
+// The folder takes no new file (a user who may write the settings files but not add files
+// beside them): the file is rewritten in place, and if the new bytes cannot all be written,
+// the old ones are written back.
+bool RewriteInPlace(const std::string& path, const std::string& data, const std::string& old) {
+  if (WriteAndFlush(path, data)) return true;
+  const DWORD error = ::GetLastError();
+  TFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD wrote = 0;
+  if (file && !old.empty())
+    ::WriteFile(file.get(), old.data(), static_cast<DWORD>(old.size()), &wrote, nullptr);
+  ::SetLastError(error);
+  return false;
 }
 
 }  // namespace
 
 bool TWinFileSystem::WriteAll(const std::string& path, const std::string& data) {
-  // Never truncated in place: the new content goes to a temporary file beside the old one,
-  // flushed, and then takes the old one's place.
+  // Never truncated in place where it can be helped: the new content goes to a temporary
+  // file beside the old one, flushed, and then takes the old one's place.
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
-    // Read-only is kept: the rename would replace such a file where the system does not
-    // check (Wine running as root does not).
+    // Read-only is kept: the replacement would overwrite such a file where the system does
+    // not check (Wine running as root does not).
     ::SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
   const std::string temp = CreateTempBeside(path);
-  if (temp.empty()) return false;
-  if (!WriteAndFlush(temp, data) || !MoveOver(temp, path, exists)) {
+  if (temp.empty()) {
+    if (!exists || ::GetLastError() != ERROR_ACCESS_DENIED) return false;
+    const std::optional<std::string> old = ReadAll(path);
+    return old && RewriteInPlace(path, data, *old);
+  }
+  if (!WriteAndFlush(temp, data) || !(exists ? ReplaceExisting(temp, path) : MoveNew(temp, path))) {
     const DWORD error = ::GetLastError();
     ::DeleteFileA(temp.c_str());
     ::SetLastError(error);
     return false;
   }
-  // The renamed file has the temporary file's attributes: give back hidden, system and
-  // the like. A failure here loses no data and is not reported.
-  if (exists && attributes != FILE_ATTRIBUTE_NORMAL) ::SetFileAttributesA(path.c_str(), attributes);
+  // Where the system's replacement did not carry them over, hidden, system and the like
+  // are given back. A failure here loses no data and is not reported.
+  if (exists && ::GetFileAttributesA(path.c_str()) != attributes)
+    ::SetFileAttributesA(path.c_str(), attributes);
   return true;
 }
 

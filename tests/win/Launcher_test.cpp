@@ -347,38 +347,58 @@ std::string Classes(const std::vector<HWND>& windows) {
 // The Java client owns several top-level windows, among them the hidden indicator window
 // that Nativa.dll creates before the client's frame (and, under Wine as on Windows, a
 // hidden "IME" window per thread). Closing the client before the backup on shut-down must
-// reach the frame: a WM_CLOSE to the indicator window leaves the client running. Which of
-// them comes first in the Z order is Windows' business; here the indicator window is put
-// on top.
+// reach the frame, also when the client has hidden it in the tray: a WM_CLOSE to the
+// indicator window leaves the client running and takes away the sign that it runs. Which
+// of them comes first in the Z order is Windows' business; here the indicator window is
+// put on top. A client with no window but the indicator is left alone.
 TEST_F(LauncherTest, ClosingTheClientReachesItsFrameNotNativasWindow) {
-  ::SetEnvironmentVariableA("ZQ_STANDIN_NATIVA", wt::WindowsPath(ZQ_NATIVA_DLL).c_str());
-  ::SetEnvironmentVariableA("ZQ_STANDIN_WINDOW", "1");
-  ::SetEnvironmentVariableA("ZQ_STANDIN_FRAME", "1");
-  ::SetEnvironmentVariableA("ZQ_STANDIN_EXIT_MS", "60000");
-  const bool started = RunProcess(PrivateJavaw() + " open", InstallDir, false);
-  for (const char* name : {"ZQ_STANDIN_NATIVA", "ZQ_STANDIN_FRAME"}) ::SetEnvironmentVariableA(name, nullptr);
-  ASSERT_TRUE(started);
-  ASSERT_TRUE(wt::WaitUntil([&] { return Count(Log(), "FRAME") == 1; }, 20000)) << Log();
-  HWND indicator = FindClientWindow();
-  ASSERT_TRUE(indicator);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(indicator, &owner);
-  ASSERT_EQ(owner, LastClientProcessId.load()) << "the client's own indicator window";
-  ASSERT_TRUE(::SetWindowPos(indicator, HWND_TOP, 0, 0, 0, 0,
-                             SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE));
-  const std::vector<HWND> windows = WindowsOf(owner);
-  ASSERT_FALSE(windows.empty());
-  ASSERT_EQ(windows[0], indicator) << Classes(windows);
+  enum TFrame { kVisible, kHidden, kNone };
+  for (TFrame frame : {kVisible, kHidden, kNone}) {
+    SCOPED_TRACE(frame == kVisible ? "visible frame" : frame == kHidden ? "hidden frame" : "no frame");
+    ClearLog();
+    ::SetEnvironmentVariableA("ZQ_STANDIN_NATIVA", wt::WindowsPath(ZQ_NATIVA_DLL).c_str());
+    ::SetEnvironmentVariableA("ZQ_STANDIN_WINDOW", "1");
+    ::SetEnvironmentVariableA("ZQ_STANDIN_FRAME", frame == kNone ? "0" : "1");
+    ::SetEnvironmentVariableA("ZQ_STANDIN_EXIT_MS", frame == kNone ? "4000" : "60000");
+    const bool started = RunProcess(PrivateJavaw() + " open", InstallDir, false);
+    for (const char* name : {"ZQ_STANDIN_NATIVA", "ZQ_STANDIN_FRAME"}) ::SetEnvironmentVariableA(name, nullptr);
+    ASSERT_TRUE(started);
+    const DWORD client = LastClientProcessId.load();
+    HWND indicator = nullptr;
+    ASSERT_TRUE(wt::WaitUntil([&] { return (indicator = FindClientWindow()) != nullptr; }, 20000)) << Log();
+    if (frame != kNone) ASSERT_TRUE(wt::WaitUntil([&] { return Count(Log(), "FRAME") == 1; }, 20000)) << Log();
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(indicator, &owner);
+    ASSERT_EQ(owner, client) << "the client's own indicator window";
+    if (frame == kHidden) {
+      for (HWND w : WindowsOf(owner))
+        if (::IsWindowVisible(w)) ::ShowWindow(w, SW_HIDE);
+    }
+    ASSERT_TRUE(::SetWindowPos(indicator, HWND_TOP, 0, 0, 0, 0,
+                               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE));
+    const std::vector<HWND> windows = WindowsOf(owner);
+    ASSERT_FALSE(windows.empty());
+    ASSERT_EQ(windows[0], indicator) << Classes(windows);
 
-  LaunchInProgress = true;
-  CloseClientWindows();
-  EXPECT_FALSE(LaunchInProgress);
-  // The frame's WM_CLOSE ends the client, which disables its indicator on the way out.
-  ASSERT_TRUE(wt::WaitUntil([&] { return Count(Log(), "EXIT") == 1; }, 15000)) << Log();
-  const std::string log = Log();
-  EXPECT_EQ(Count(log, "CLOSE"), 1u) << log;
-  EXPECT_EQ(Count(log, "INDICATOR GONE"), 1u) << log;
-  EXPECT_EQ(Count(log, "TIMEOUT") + Count(log, "EVENT"), 0u) << log;
+    LaunchInProgress = true;
+    CloseClientWindows();
+    if (frame == kNone) {
+      // Nothing to close: the indicator stays, and with it the sign that the client runs.
+      EXPECT_TRUE(LaunchInProgress);
+      EXPECT_EQ(FindClientWindow(), indicator);
+      ASSERT_TRUE(wt::WaitUntil([&] { return Count(Log(), "EXIT") == 1; }, 15000)) << Log();
+      EXPECT_EQ(Count(Log(), "TIMEOUT"), 1u) << "it ran until its own time was up";
+      LaunchInProgress = false;
+      continue;
+    }
+    EXPECT_FALSE(LaunchInProgress);
+    // The frame's WM_CLOSE ends the client, which disables its indicator on the way out.
+    ASSERT_TRUE(wt::WaitUntil([&] { return Count(Log(), "EXIT") == 1; }, 15000)) << Log();
+    const std::string log = Log();
+    EXPECT_EQ(Count(log, "CLOSE"), 1u) << log;
+    EXPECT_EQ(Count(log, "INDICATOR GONE"), 1u) << log;
+    EXPECT_EQ(Count(log, "TIMEOUT") + Count(log, "EVENT"), 0u) << log;
+  }
 }
 
 TEST_F(LauncherTest, DoubleClickDuringARunIsIgnored) {

@@ -1,8 +1,9 @@
 // Settings files written by ZqRunner ("zqbackup.properties" from the missed-backup warning's
 // check box, "defaults.properties" and "system2.properties" in the update) are never lost:
-// a disk that fills up, a flush or rename that fails, or a read-only file leave the old
-// file byte for byte and no temporary file behind. Real files under Wine; the failures
-// are made through the write calls of TWinFileSystem.
+// a disk that fills up, a flush or replacement that fails, or a read-only file leave the old
+// file byte for byte and no temporary file behind; a save keeps the file's permissions and
+// attributes. Real files under Wine; the failures are made through the write calls of
+// TWinFileSystem.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,6 +39,28 @@ BOOL WINAPI FailingFlush(HANDLE) {
 BOOL WINAPI RefusedMove(LPCSTR, LPCSTR, DWORD) {
   ::SetLastError(ERROR_ACCESS_DENIED);
   return FALSE;
+}
+// The ways ReplaceFile fails, as its documentation gives them when a backup name is passed:
+// nothing moved (1175, 1176), or the old file moved to the backup name and the new one not
+// put in its place (1177).
+DWORD gReplaceError = 0;
+std::string gReplaced;
+BOOL WINAPI FailingReplace(LPCSTR replaced, LPCSTR, LPCSTR backup, DWORD, LPVOID, LPVOID) {
+  gReplaced = replaced;
+  if (gReplaceError == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 && !::MoveFileA(replaced, backup))
+    return FALSE;
+  ::SetLastError(gReplaceError);
+  return FALSE;
+}
+BOOL WINAPI RecordedReplace(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags,
+                            LPVOID exclude, LPVOID reserved) {
+  gReplaced = replaced;
+  return ::ReplaceFileA(replaced, replacement, backup, flags, exclude, reserved);
+}
+// A folder in which this user may not create files.
+UINT WINAPI NoNewFiles(LPCSTR, LPCSTR, UINT, LPSTR) {
+  ::SetLastError(ERROR_ACCESS_DENIED);
+  return 0;
 }
 
 class SettingsWriteTest : public ::testing::Test {
@@ -94,17 +117,50 @@ TEST_F(SettingsWriteTest, DiskFullPartWayLosesNothing) {
   }
 }
 
-TEST_F(SettingsWriteTest, FailedFlushOrRenameLosesNothing) {
+TEST_F(SettingsWriteTest, FailedFlushOrReplacementLosesNothing) {
   FileWriteCalls().flushFileBuffers = FailingFlush;
   SaveWarningSetting(false);
   FileWriteCalls() = saved;
   ExpectNothingLost("flush failed");
 
-  ui.shown.clear();
+  for (DWORD error : {DWORD{ERROR_UNABLE_TO_REMOVE_REPLACED}, DWORD{ERROR_UNABLE_TO_MOVE_REPLACEMENT},
+                      DWORD{ERROR_UNABLE_TO_MOVE_REPLACEMENT_2}, DWORD{ERROR_ACCESS_DENIED}}) {
+    ui.shown.clear();
+    gReplaceError = error;
+    gReplaced.clear();
+    FileWriteCalls().replaceFile = FailingReplace;
+    SaveWarningSetting(false);
+    FileWriteCalls() = saved;
+    EXPECT_EQ(gReplaced, dir.File("zqbackup.properties"));
+    ExpectNothingLost(("replacement failed with " + std::to_string(error)).c_str());
+  }
+
+  // A file that is new: its rename refused, nothing is left behind.
   FileWriteCalls().moveFileEx = RefusedMove;
+  EXPECT_FALSE(seams::Fs().WriteAll(dir.File("defaults.properties"), "HASH=x\r\n"));
+  FileWriteCalls() = saved;
+  EXPECT_EQ(Names(), std::set<std::string>{"zqbackup.properties"});
+}
+
+TEST_F(SettingsWriteTest, AFolderThatTakesNoNewFileIsWrittenInPlace) {
+  // Where the user may write the settings files but not add files beside them, a save
+  // still works, in place; a disk that fills up then gets the old bytes back.
+  FileWriteCalls().getTempFileName = NoNewFiles;
+  SaveWarningSetting(false);
+  EXPECT_TRUE(ui.shown.empty());
+  EXPECT_EQ(dir.Read("zqbackup.properties"),
+            "scheduler.active=ON\r\nscheduler.time=07PM\r\nscheduler.displaywarning=OFF\r\n");
+  dir.Write("zqbackup.properties", kOld);
+  gRoomLeft = 20;
+  FileWriteCalls().writeFile = FillingDisk;
   SaveWarningSetting(false);
   FileWriteCalls() = saved;
-  ExpectNothingLost("rename refused");
+  ExpectNothingLost("in place, disk full");
+  // A file that is not there cannot be made there either.
+  FileWriteCalls().getTempFileName = NoNewFiles;
+  EXPECT_FALSE(seams::Fs().WriteAll(dir.File("defaults.properties"), "HASH=x\r\n"));
+  FileWriteCalls() = saved;
+  EXPECT_EQ(Names(), std::set<std::string>{"zqbackup.properties"});
 }
 
 TEST_F(SettingsWriteTest, ReadOnlyFileStaysAsItWas) {
@@ -119,8 +175,16 @@ TEST_F(SettingsWriteTest, ReadOnlyFileStaysAsItWas) {
 
 TEST_F(SettingsWriteTest, ASaveReplacesTheFileWholeAndKeepsItsAttributes) {
   const std::string path = dir.File("zqbackup.properties");
+  // Its own permissions (given by an installer, say) stay with the file: the old file is
+  // replaced by the system's ReplaceFile, which carries them over on Windows, where a
+  // rename would give it the folder's. Wine keeps access lists as Unix permission bits and
+  // its ReplaceFile is a rename, so only the call is checked here.
   ASSERT_TRUE(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  gReplaced.clear();
+  FileWriteCalls().replaceFile = RecordedReplace;
   SaveWarningSetting(false);
+  FileWriteCalls() = saved;
+  EXPECT_EQ(gReplaced, path);
   EXPECT_TRUE(ui.shown.empty());
   EXPECT_EQ(dir.Read("zqbackup.properties"),
             "scheduler.active=ON\r\nscheduler.time=07PM\r\nscheduler.displaywarning=OFF\r\n");
