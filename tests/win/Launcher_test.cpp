@@ -468,33 +468,8 @@ TEST(RunThreadTest, PumpMessagesLeavesTheQuitMessageForTheLoop) {
 
 namespace {
 
-// The control of `dialog` with this id and window class ("Button", "Static", "ComboBox"):
-// the will-start warning has a label and a button that share id 102.
-struct TChildSearch {
-  int id;
-  const char* cls;
-  HWND found;
-};
-BOOL CALLBACK FindChildProc(HWND child, LPARAM param) {
-  auto* s = reinterpret_cast<TChildSearch*>(param);
-  char cls[64] = {};
-  ::GetClassNameA(child, cls, sizeof cls);
-  if (::GetDlgCtrlID(child) == s->id && lstrcmpiA(cls, s->cls) == 0) {
-    s->found = child;
-    return FALSE;
-  }
-  return TRUE;
-}
-HWND Child(HWND dialog, int id, const char* cls) {
-  TChildSearch s{id, cls, nullptr};
-  ::EnumChildWindows(dialog, FindChildProc, reinterpret_cast<LPARAM>(&s));
-  return s.found;
-}
-std::string TextOf(HWND window) {
-  char text[512] = {};
-  ::GetWindowTextA(window, text, sizeof text);
-  return text;
-}
+using wt::Child;
+using wt::TextOf;
 
 // Records the ExitWindowsEx flags asked for instead of ending the session.
 class TRecordingSession : public ISession {

@@ -14,6 +14,36 @@ void DeleteRegistryTree(HKEY root, const char* path) {
   deleteTree(root, path);
 }
 
+namespace {
+struct TChildSearch {
+  int id;
+  const char* cls;
+  HWND found;
+};
+BOOL CALLBACK FindChildProc(HWND child, LPARAM param) {
+  auto* s = reinterpret_cast<TChildSearch*>(param);
+  char cls[64] = {};
+  ::GetClassNameA(child, cls, sizeof cls);
+  if (::GetDlgCtrlID(child) == s->id && lstrcmpiA(cls, s->cls) == 0) {
+    s->found = child;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+HWND Child(HWND dialog, int id, const char* cls) {
+  TChildSearch s{id, cls, nullptr};
+  ::EnumChildWindows(dialog, FindChildProc, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+std::string TextOf(HWND window) {
+  char text[512] = {};
+  ::GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
 bool CreateDirectoryLink(const std::string& link, const std::string& target) {
   using TCreateSymbolicLinkA = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
   auto createLink = reinterpret_cast<TCreateSymbolicLinkA>(reinterpret_cast<void*>(

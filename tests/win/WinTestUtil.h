@@ -47,6 +47,12 @@ void DeleteRegistryTree(HKEY root, const char* path);
 // false when the system cannot, with the last error set.
 bool CreateDirectoryLink(const std::string& link, const std::string& target);
 
+// The control of `dialog` with this id and window class ("Button", "Static", "ComboBox"):
+// the will-start warning has a label and a button that share id 102.
+HWND Child(HWND dialog, int id, const char* cls);
+// A window's text (up to 511 bytes).
+std::string TextOf(HWND window);
+
 // A top-level window of process `pid` whose caption is `caption`, or null.
 HWND FindProcessWindow(DWORD pid, const std::string& caption);
 // The message text of a message box (its static control, id 0xFFFF).

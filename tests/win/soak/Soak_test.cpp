@@ -115,34 +115,8 @@ std::atomic<bool> gOnline{false};
 
 int DueMissedWarningWithoutProbe();
 
-struct TChildSearch {
-  int id;
-  const char* cls;
-  HWND found;
-};
-BOOL CALLBACK FindChildProc(HWND child, LPARAM param) {
-  auto* s = reinterpret_cast<TChildSearch*>(param);
-  char cls[64] = {};
-  ::GetClassNameA(child, cls, sizeof cls);
-  if (::GetDlgCtrlID(child) == s->id && lstrcmpiA(cls, s->cls) == 0) {
-    s->found = child;
-    return FALSE;
-  }
-  return TRUE;
-}
-// The control with this id and class: the will-start warning's label and Backup Now
-// button share id 102.
-HWND Child(HWND dialog, int id, const char* cls) {
-  TChildSearch s{id, cls, nullptr};
-  ::EnumChildWindows(dialog, FindChildProc, reinterpret_cast<LPARAM>(&s));
-  return s.found;
-}
-
-std::string TextOf(HWND w) {
-  char text[512] = {};
-  ::GetWindowTextA(w, text, sizeof text);
-  return text;
-}
+using wt::Child;
+using wt::TextOf;
 
 void CALLBACK EndMenuSoon(HWND, UINT, UINT_PTR id, DWORD) {
   ::KillTimer(nullptr, id);
