@@ -30,9 +30,16 @@ std::string LocaleText(LCTYPE type) {
   return n > 0 ? std::string(buffer) : std::string();
 }
 
-TMissedBackupContext ProgramContext() {
+// What the rule itself needs: the program's schedule (the tick asks with this much).
+TMissedBackupContext ScheduleContext() {
   TMissedBackupContext ctx;
   ctx.lastScheduledTime = [] { return Schedule ? Schedule->LastScheduledTime() : kNoDateTime; };
+  return ctx;
+}
+
+// And what the check and the warning need besides: the probes, day names and AM/PM.
+TMissedBackupContext ProgramContext() {
+  TMissedBackupContext ctx = ScheduleContext();
   ctx.proxyConnected = ProxyConnected;
   ctx.serverReachable = ServerReachable;
   ctx.dayName = [](int day) { return day >= 1 && day <= 7 ? DayNames[day] : std::string(); };
@@ -156,9 +163,7 @@ bool InternetConnectedForMissedCheck() {
   // store service: about 15 ms and a hundred wake-ups of this thread, on every 5-second
   // tick of a program that otherwise sleeps. The rule's own conditions are a file time and
   // a few comparisons.
-  TMissedBackupContext ctx;
-  ctx.lastScheduledTime = [] { return Schedule ? Schedule->LastScheduledTime() : kNoDateTime; };
-  return MissedWarningCandidate(ctx) != 0 && InternetConnected();
+  return MissedWarningCandidate(ScheduleContext()) != 0 && InternetConnected();
 }
 
 void CheckMissedBackup() {
