@@ -12,12 +12,8 @@ days="${1:-365}"
 bash scripts/install-deps.sh
 source scripts/wine-env.sh
 zq_i686_line
-presets=(win64)
-if [ "$ZQ_I686_RUNS" = 1 ]; then
-  presets=(win32 win64)
-else
-  echo "soak: i686 not run here: $ZQ_I686_WHY"
-fi
+zq_runnable_presets soak
+presets=("${zq_presets[@]}")
 bash scripts/build.sh "${presets[@]}"
 status=0
 for preset in "${presets[@]}"; do

@@ -45,3 +45,14 @@ zq_i686_line() {
     echo "machine: $ZQ_I686_WHY; i686 Windows programs cannot run here, Wine runs the x86_64 ones through its 64-bit loader"
   fi
 }
+
+# The Windows build trees whose programs run here, i686 first, in zq_presets; where i686
+# cannot run, the caller ($1) says so.
+zq_runnable_presets() {
+  if [ "$ZQ_I686_RUNS" = 1 ]; then
+    zq_presets=(win32 win64)
+  else
+    zq_presets=(win64)
+    echo "$1: i686 not run here: $ZQ_I686_WHY"
+  fi
+}
