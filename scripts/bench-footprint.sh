@@ -18,12 +18,11 @@ settle=15
 bash scripts/install-deps.sh
 source scripts/wine-env.sh
 zq_i686_line
-archs=(x86_64)
-if [ "$ZQ_I686_RUNS" = 1 ]; then
-  archs=(i686 x86_64)
-else
-  echo "bench-footprint: i686 could not be measured here: $ZQ_I686_WHY"
-fi
+zq_runnable_presets bench-footprint
+archs=()
+for preset in "${zq_presets[@]}"; do
+  if [ "$preset" = win32 ]; then archs+=(i686); else archs+=(x86_64); fi
+done
 echo "bench-footprint: machine: $(nproc) cores, $(uname -m), $(wine --version 2>/dev/null || echo wine)"
 
 # The sample installation of scripts/demo.sh, with the daily backup hour set 12 hours away
@@ -53,8 +52,12 @@ proc_stats() {  # pid -> "ticks voluntary involuntary"
   [ -d "/proc/$pid" ] && [ "$pid" != 0 ] || { echo "missing"; return; }
   ticks=$(awk '{print $14 + $15}' "/proc/$pid/stat")
   for f in /proc/"$pid"/task/*/status; do
-    vol=$((vol + $(awk '/^voluntary_ctxt_switches/ {print $2}' "$f")))
-    invol=$((invol + $(awk '/^nonvoluntary_ctxt_switches/ {print $2}' "$f")))
+    # A thread may end between the listing and the read: it then counts no more.
+    local counts
+    counts=$(awk '/^voluntary_ctxt_switches/ {v = $2} /^nonvoluntary_ctxt_switches/ {n = $2}
+                  END {print v + 0, n + 0}' "$f" 2>/dev/null) || continue
+    vol=$((vol + ${counts% *}))
+    invol=$((invol + ${counts#* }))
   done
   echo "$ticks $vol $invol"
 }
