@@ -215,7 +215,7 @@ TEST_F(LauncherTest, OnlyTheFirstRunWithoutMinGetsZqRunnersArguments) {
   // The client runs in InstallDir: its relative file lands there.
   EXPECT_EQ(inst.Read("lastbackup.idx"), "standin\r\n");
   EXPECT_EQ(LaunchCount, 1);
-  EXPECT_EQ(LastTriggerSlot, CurrentSlotKey());
+  EXPECT_EQ(LastTriggerSlot, CurrentHourNumber());
   StartClient(false, false, {});
   EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(""));
   EXPECT_EQ(LaunchCount, 2);
