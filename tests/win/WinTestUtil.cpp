@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "WinPlatform.h"
 
 namespace wt {
@@ -153,6 +155,30 @@ std::string MessageBoxText(HWND box) {
   char text[1024] = {};
   ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
   return text;
+}
+
+bool LoopbackEchoes() {
+  TModule icmp(::LoadLibraryA("icmp.dll"));
+  if (!icmp) return false;
+  using TCreate = HANDLE(WINAPI*)();
+  using TSend = DWORD(WINAPI*)(HANDLE, ULONG, LPVOID, WORD, LPVOID, LPVOID, DWORD, DWORD);
+  using TClose = BOOL(WINAPI*)(HANDLE);
+  auto create = reinterpret_cast<TCreate>(
+      reinterpret_cast<void*>(::GetProcAddress(icmp.get(), "IcmpCreateFile")));
+  auto send = reinterpret_cast<TSend>(
+      reinterpret_cast<void*>(::GetProcAddress(icmp.get(), "IcmpSendEcho")));
+  auto close = reinterpret_cast<TClose>(
+      reinterpret_cast<void*>(::GetProcAddress(icmp.get(), "IcmpCloseHandle")));
+  if (!create || !send || !close) return false;
+  HANDLE h = create();
+  if (h == INVALID_HANDLE_VALUE) return false;
+  char payload[32] = {};
+  std::vector<unsigned char> reply(4096);
+  const ULONG loopback = 0x0100007F;  // 127.0.0.1 in network order
+  const DWORD count = send(h, loopback, payload, sizeof payload, nullptr, reply.data(),
+                           static_cast<DWORD>(reply.size()), 1000);
+  close(h);
+  return count > 0;
 }
 
 }  // namespace wt

@@ -58,4 +58,9 @@ HWND FindProcessWindow(DWORD pid, const std::string& caption);
 // The message text of a message box (its static control, id 0xFFFF).
 std::string MessageBoxText(HWND box);
 
+// Whether this host lets Wine send an ICMP echo at all (an ICMP socket needs
+// net.ipv4.ping_group_range, a raw one root): asked of icmp.dll directly, without the
+// program's own ping code, so that a fault there shows as a failure, not as this answer.
+bool LoopbackEchoes();
+
 }  // namespace wt
