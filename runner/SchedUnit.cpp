@@ -182,10 +182,8 @@ TDateTime TSched::LastScheduledTime() {
     const int distance = LastSlotDistance(DayOfWeek(at), HourOf(at));
     if (distance == -1) return kNoDateTime;
     hour -= distance;
-    const TDateTime start = HourStart(hour);
-    const TDateTime shown = clock_.ShownAt(start);
-    if (shown == start) return start;
-    if (HourNumberOf(shown) < current) return HourStart(HourNumberOf(shown));
+    const long long shown = HourNumberOf(clock_.ShownAt(HourStart(hour)));
+    if (shown == hour || shown < current) return HourStart(shown);
   }
   return kNoDateTime;
 }
@@ -201,9 +199,9 @@ std::string TSched::NextBackupText() {
     } else {
       // An hour that the spring change skips never comes: the tip names the hour in which
       // the backup will be offered, the first one after the jump.
-      const TDateTime at = HourStart(HourNumberOf(now) + HoursForward(SlotOf(day, hour), slot));
-      const TDateTime shown = clock_.ShownAt(at);
-      if (shown != at) slot = SlotKeyOf(shown);
+      const long long at = HourNumberOf(now) + HoursForward(SlotOf(day, hour), slot);
+      const TDateTime shown = clock_.ShownAt(HourStart(at));
+      if (HourNumberOf(shown) != at) slot = SlotKeyOf(shown);
       text = GetText("RUNNER_Next_Backup") + " " + SlotText(slot);
     }
   } catch (const TRunnerError&) {
