@@ -24,11 +24,12 @@ class TUpdateFs : public TMemFileSystem {
   int killAt = 0, writes = 0;
   std::map<std::string, int> readers;
   std::vector<std::string> undeletable;
-  std::function<void(const std::string&)> beforeWrite;  // another process, say
+  // Another process, say; told the path and whether the write is a delete.
+  std::function<void(const std::string&, bool)> beforeWrite;
 
-  void Write(const std::string& path) {
+  void Write(const std::string& path, bool removal = false) {
     if (++writes >= killAt && killAt) throw TKilled{};
-    if (beforeWrite) beforeWrite(path);
+    if (beforeWrite) beforeWrite(path, removal);
   }
   bool Held(const std::string& p) const {
     const auto it = readers.find(Key(p));
@@ -39,7 +40,7 @@ class TUpdateFs : public TMemFileSystem {
     return !Held(p) && TMemFileSystem::WriteAll(p, data);
   }
   bool Delete(const std::string& p) override {
-    Write(p);
+    Write(p, true);
     return !Held(p) && !Listed(undeletable, p) && TMemFileSystem::Delete(p);
   }
 };
@@ -450,8 +451,14 @@ TEST_F(TUpdateTest, TheArchiveCannotChangeBetweenItsCheckAndItsExtraction) {
   const std::string archive = d + "NewVer.ZLib";
   const std::string cut = bfs.Get(archive).substr(0, 200);
   int tries = 0, changed = 0;
-  bfs.beforeWrite = [&](const std::string& path) {
-    if (TMemFileSystem::Key(path) == TMemFileSystem::Key(archive) || !bfs.Held(archive)) return;
+  // The rival acts while the settings are kept and the entries staged: from just after
+  // the check to the end of the extraction.
+  bfs.beforeWrite = [&](const std::string& path, bool removal) {
+    const std::string key = TMemFileSystem::Key(path);
+    const size_t dot = key.rfind('.');
+    if (removal || key.find("\\~ZQ") == std::string::npos || dot == std::string::npos ||
+        (key.compare(dot, 4, ".NEW") != 0 && key.compare(dot, 5, ".KEEP") != 0))
+      return;
     ++tries;
     auto rival = std::move(bfs.beforeWrite);  // the rival's own writes are plain ones
     changed += bfs.WriteAll(archive, cut) + bfs.Delete(archive);
