@@ -71,7 +71,10 @@ bool RestoreSettings(const TUpdatePaths& p) {
 // arrived meanwhile stays for its own update). False when it stays although it should go.
 bool RemoveAppliedArchive(const TUpdatePaths& p, const TUpdateJournal& j,
                           IMaintenanceHost& host, IArchiveIo& io) {
-  if (!io.FileExists(p.archive) || ArchiveIdentity(io, p.archive) != j.archiveId) return true;
+  if (!io.FileExists(p.archive)) return true;
+  // One that cannot be read now (held by another process) is taken for the same.
+  const std::string id = ArchiveIdentity(io, p.archive);
+  if (!id.empty() && id != j.archiveId) return true;
   DeleteIfPresent(p.archive, host);
   return !seams::Fs().Exists(p.archive);
 }
