@@ -1,6 +1,7 @@
 // In-memory registry and maintenance host for the update, uninstall and runtime tests.
 #pragma once
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -83,6 +84,7 @@ class TFakeMaintenanceHost : public IMaintenanceHost {
   bool schedulerRunning = false;
   bool schedulerEndsOnDestroy = true;
   std::string exePath = "C:\\Inst\\ZqRunner.exe";
+  std::function<void(const std::string&)> beforeChange;  // runs before each change of a file
 
   std::string tempDir = "C:\\Temp\\";
   std::string TempDir() override { return tempDir; }
@@ -94,6 +96,7 @@ class TFakeMaintenanceHost : public IMaintenanceHost {
   void SetArchiveAttribute(const std::string& path) override { log.push_back("attrib " + path); }
   bool CopyFileOver(const std::string& from, const std::string& to) override {
     log.push_back("copy " + from + " -> " + to);
+    if (beforeChange) beforeChange(to);
     if (!fs_.Has(from) || fs_.IsLocked(to)) return false;
     fs_.Put(to, fs_.Get(from));
     return true;
@@ -101,6 +104,7 @@ class TFakeMaintenanceHost : public IMaintenanceHost {
   // Replaces in one step, unless the target is listed as held (open elsewhere).
   bool ReplaceWith(const std::string& from, const std::string& to) override {
     log.push_back("replace " + from + " -> " + to);
+    if (beforeChange) beforeChange(to);
     if (!fs_.Has(from) || fs_.IsLocked(to) || TMemFileSystem::Listed(inUse, to)) return false;
     fs_.Put(to, fs_.Get(from));
     fs_.files.erase(TMemFileSystem::Key(from));
@@ -108,6 +112,7 @@ class TFakeMaintenanceHost : public IMaintenanceHost {
   }
   bool KeepCopy(const std::string& from, const std::string& to) override {
     log.push_back("keep " + from + " -> " + to);
+    if (beforeChange) beforeChange(to);
     if (!fs_.Has(from) || fs_.IsLocked(from)) return false;
     fs_.Put(to, fs_.Get(from));
     return true;
@@ -127,6 +132,7 @@ class TFakeMaintenanceHost : public IMaintenanceHost {
   // Removes the folder from the file system's list when no file lies below it.
   bool RemoveEmptyDirectory(const std::string& dir) override {
     log.push_back("rmdir " + dir);
+    if (beforeChange) beforeChange(dir);
     const std::string below = TMemFileSystem::Key(dir) + "\\";
     for (const auto& f : fs_.files)
       if (f.first.compare(0, below.size(), below) == 0) return false;

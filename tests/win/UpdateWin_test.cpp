@@ -153,45 +153,30 @@ TEST_F(TWinUpdateTest, HeldFileUndoesTheWholeUpdateWithOneWarning) {
   }
 }
 
-// With a temporary directory that the ANSI code page cannot spell, the copy goes to its
-// short name; when a stale copy there cannot be replaced, to the installation directory.
+// With a temporary directory that the ANSI code page cannot spell, the copy goes to the
+// directory's short name, and it is this program.
 TEST_F(TWinUpdateTest, HandOverReachesATemporaryDirectoryTheAnsiCallsCannotSpell) {
-  wchar_t wide[MAX_PATH];
+  wchar_t wide[MAX_PATH], saved[2][MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, wide);
   const std::wstring odd = std::wstring(wide) + L"\x0416\x0443\x0440 \x043d\x0430\x043b";
   ::CreateDirectoryW(odd.c_str(), nullptr);
-  wchar_t saved[2][MAX_PATH] = {};
-  ::GetEnvironmentVariableW(L"TMP", saved[0], MAX_PATH);
-  ::GetEnvironmentVariableW(L"TEMP", saved[1], MAX_PATH);
-  ::SetEnvironmentVariableW(L"TMP", odd.c_str());
-  ::SetEnvironmentVariableW(L"TEMP", odd.c_str());
-  const std::string temp = AnsiTempDir();
-  ASSERT_FALSE(temp.empty());
-  EXPECT_EQ(temp.find('?'), std::string::npos) << temp;
-  EXPECT_NE(TempDir(), temp);  // GetTempPathA's "?" spelling names no folder
-  for (const bool staleHeld : {false, true}) {
-    TFileHandle stale;
-    if (staleHeld) {
-      PutFile(temp + "updSW.exe", "MZ stale runner");
-      stale.reset(::CreateFileA((temp + "updSW.exe").c_str(), GENERIC_READ, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
-      ASSERT_TRUE(stale);
-    }
-    const std::string folder = staleHeld ? d : temp;
-    launcher.starts.clear();
-    UpdateBlocked = UpdateWarningShown = false;
-    ASSERT_TRUE(HandOverUpdate(d, host)) << staleHeld;
-    ASSERT_EQ(launcher.starts.size(), 1u);
-    EXPECT_EQ(launcher.starts[0].commandLine, "\"" + folder + "updSW.exe\" -update \"" + d + "\"");
-    EXPECT_EQ(launcher.starts[0].workDir, folder);
-    EXPECT_TRUE(host.SameContent(host.exe, folder + "updSW.exe")) << staleHeld;
-    EXPECT_TRUE(ui.shown.empty());
-    stale.reset();
-    ::DeleteFileA((temp + "updSW.exe").c_str());
-    ::DeleteFileA((d + "updSW.exe").c_str());
+  const wchar_t* vars[] = {L"TMP", L"TEMP"};
+  for (int i = 0; i < 2; ++i) {
+    ::GetEnvironmentVariableW(vars[i], saved[i], MAX_PATH);
+    ::SetEnvironmentVariableW(vars[i], odd.c_str());
   }
-  ::SetEnvironmentVariableW(L"TMP", saved[0][0] ? saved[0] : nullptr);
-  ::SetEnvironmentVariableW(L"TEMP", saved[1][0] ? saved[1] : nullptr);
+  const std::string temp = AnsiTempDir();
+  EXPECT_NE(TempDir().find('?'), std::string::npos);  // GetTempPathA's "...\??? ???\"
+  EXPECT_EQ(temp.find('?'), std::string::npos) << temp;
+  EXPECT_NE(temp.find('~'), std::string::npos) << temp;  // the folder's short name
+  ASSERT_TRUE(HandOverUpdate(d, host));
+  ASSERT_EQ(launcher.starts.size(), 1u);
+  EXPECT_EQ(launcher.starts[0].commandLine, "\"" + temp + "updSW.exe\" -update \"" + d + "\"");
+  EXPECT_EQ(launcher.starts[0].workDir, temp);
+  EXPECT_TRUE(host.SameContent(host.exe, temp + "updSW.exe"));
+  EXPECT_TRUE(ui.shown.empty());
+  ::DeleteFileA((temp + "updSW.exe").c_str());
+  for (int i = 0; i < 2; ++i) ::SetEnvironmentVariableW(vars[i], saved[i][0] ? saved[i] : nullptr);
   ::RemoveDirectoryW(odd.c_str());
 }
 
