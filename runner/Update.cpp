@@ -73,10 +73,13 @@ TUpdateJournal PlanUpdate(const TZLibArchive& archive, const TUpdatePaths& p,
     const std::string folder = FolderOf(target), tag = "~zq" + std::to_string(i);
     j.files.push_back({target, folder + tag + ".new", folder + tag + ".old",
                        io.FileExists(target) || io.DirectoryExists(target)});
+    // The folders below D that do not exist yet, outermost first.
     std::vector<std::string> missing;
-    for (std::string d = folder.substr(0, folder.size() - 1);
-         d.size() >= p.dir.size() && !io.DirectoryExists(d); d = FolderOf(d), d.pop_back())
-      missing.insert(missing.begin(), d);
+    for (std::string f = folder; f.size() > p.dir.size(); f = FolderOf(missing.front())) {
+      const std::string dir = f.substr(0, f.size() - 1);
+      if (io.DirectoryExists(dir)) break;
+      missing.insert(missing.begin(), dir);
+    }
     for (const auto& d : missing)
       if (seen.insert(UpperAscii(d) + "\\").second) j.dirs.push_back(d);
   }
