@@ -15,12 +15,6 @@ namespace {
 
 bool Exists(const std::string& p) { return ::GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-void PutFile(const std::string& path, const std::string& data) {
-  TFileHandle f(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  DWORD put = 0;
-  ::WriteFile(f.get(), data.data(), static_cast<DWORD>(data.size()), &put, nullptr);
-}
-
 // The running executable is a file of the test; the 100 ms pauses are only counted.
 class TTestHost : public TWinMaintenanceHost {
  public:
