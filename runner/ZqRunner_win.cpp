@@ -106,6 +106,7 @@ void RunMainBody() {
   const std::string temp = TempDir();
   DeleteIfExists(temp + "updSW.exe");                                    // 8
   DeleteIfExists(temp + "resource.properties");                          // 9
+  RemoveInterruptedSaves(InstallDir);
   if (!EnsureJavaRuntime()) {                                            // 10
     ShowInfoMessage(GetText("RUNNER_JRE_not_installed"));
     return;
