@@ -25,7 +25,7 @@ namespace {
 const char* const kShowKey = "scheduler.displaywarning";
 // How often a save reads, changes and writes again when the Java client wrote the file in
 // between.
-constexpr int kSaveTries = 4;
+constexpr int kSaveTries = 8;
 
 bool WarningsRead = false;   // a reading of the file (or its absence) gave the values
 bool WarningsOwed = false;   // the last reading found the file held: read again at a tick

@@ -207,23 +207,80 @@ bool WriteTemp(const std::string& temp, const std::string& data, const std::stri
   return calls.flushFileBuffers(file.get()) != FALSE;
 }
 
+// A second name for an existing file (a hard link, "~zq....tmp"), made just before a rename
+// over it: afterwards the old file's write time is still there to see. None where there are
+// no links (FAT, the 95/98/Me family, which also lacks CreateHardLinkA).
+class TOldFileLink {
+ public:
+  TOldFileLink() = default;
+  TOldFileLink(const TOldFileLink&) = delete;
+  TOldFileLink& operator=(const TOldFileLink&) = delete;
+  ~TOldFileLink() { Remove(); }
+
+  // Links `path` unless a link is already there (the file is the same while its stamp is).
+  void Make(const std::string& path) {
+    using TCreateHardLinkA = BOOL(WINAPI*)(LPCSTR, LPCSTR, LPSECURITY_ATTRIBUTES);
+    static const auto createHardLink = reinterpret_cast<TCreateHardLinkA>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "CreateHardLinkA")));
+    if (!name_.empty() || !createHardLink) return;
+    name_ = CreateTempBeside(path);
+    if (name_.empty()) return;
+    ::DeleteFileA(name_.c_str());  // only its unique name is wanted
+    if (!createHardLink(name_.c_str(), path.c_str(), nullptr)) name_.clear();
+  }
+  const std::string& Name() const { return name_; }
+  // The old file's version was renamed back under its name: no link to remove.
+  void Consumed() { name_.clear(); }
+  // A process that still has the old file open (the Java client, writing it while the
+  // rename was refused) keeps it from going for that moment.
+  void Remove() {
+    if (name_.empty()) return;
+    const DWORD error = ::GetLastError();
+    const DWORD start = ::GetTickCount();
+    while (!::DeleteFileA(name_.c_str()) && HeldByAnother(::GetLastError()) &&
+           MsSince(start) + kRetryPauseMs <= kReplacePatienceMs)
+      FileWriteCalls().pause(kRetryPauseMs);
+    name_.clear();  // if still there, the next start removes it
+    ::SetLastError(error);
+  }
+
+ private:
+  std::string name_;
+};
+
 // Gives `temp` the name `path` in one step: MoveFileEx replaces the old file by a single
 // rename, so the name never goes missing (ReplaceFile, on Wine and in its documented
 // failures, passes through two renames). While another process has the old file open the
-// rename is refused; it is tried again for about a second, as long as the old file is still
-// the version `readAs` names (when given): a write of another process in between is never
-// overwritten, the caller reads again instead.
+// rename is refused; it is tried again for about a second. With `readAs`, a write of another
+// process since that reading is never overwritten: the old file must still be that version
+// just before the rename, and a write that slips in between the comparison and the rename
+// is seen afterwards through a link to the old file, whose version then goes back under the
+// name (one rename again) unless the name was written since. The caller then reads, changes
+// and writes again.
 TWriteResult MoveIntoPlace(const std::string& temp, const std::string& path,
                            const TFileStamp* readAs) {
   const DWORD start = ::GetTickCount();
+  const std::optional<TFileStamp> mine = StampNow(temp);
+  TOldFileLink old;
   for (;;) {
     if (readAs) {
+      // The link first: the comparison and the rename stay as close together as they can.
+      old.Make(path);
       const std::optional<TFileStamp> now = StampNow(path);
       if (!now || *now != *readAs) return TWriteResult::Changed;
     }
     if (FileWriteCalls().moveFileEx(temp.c_str(), path.c_str(),
-                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      return TWriteResult::Written;
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      if (old.Name().empty()) return TWriteResult::Written;
+      const std::optional<TFileStamp> was = StampNow(old.Name());
+      if (was && *was == *readAs) return TWriteResult::Written;
+      const std::optional<TFileStamp> now = StampNow(path);
+      if (now && mine && *now == *mine &&
+          FileWriteCalls().moveFileEx(old.Name().c_str(), path.c_str(),
+                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        old.Consumed();
+      return TWriteResult::Changed;
+    }
     const DWORD error = ::GetLastError();
     if (error == ERROR_CALL_NOT_IMPLEMENTED) {
       // The 95/98/Me family has no MoveFileEx and no rename over a file.
