@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 #include "Seams.h"
@@ -18,7 +19,8 @@ class TWinFileSystem : public IFileSystem {
   // Read with about half a second's patience: for start-up and the maintenance runs.
   std::optional<std::string> ReadAll(const std::string& path) const override;
   // Busy when the file exists but stays open for writing, locked or being replaced for
-  // `patienceMs` (tried every 20 ms); Missing when no file has that name.
+  // `patienceMs` (tried every 20 ms); Missing when no file has that name. Within a second
+  // after a wait that ended Busy, a tick's reading of the same file makes one attempt only.
   TFileRead Read(const std::string& path, unsigned patienceMs) const override;
   // Through a temporary file beside `path` ("~zq....tmp"), flushed and then renamed over it
   // in one step (MoveFileExA), retried for about a second while another process has the
@@ -29,6 +31,10 @@ class TWinFileSystem : public IFileSystem {
                                 const TFileStamp& readAs) override;
   bool Delete(const std::string& path) override;
   TDateTime FileTime(const std::string& path) const override;
+
+ private:
+  // When a wait for each held file (upper-cased path) ended Busy. GUI thread only.
+  mutable std::map<std::string, DWORD> heldSince_;
 };
 
 class TWinUi : public IUi {

@@ -112,13 +112,21 @@ TAttempt ReadOnce(const std::string& path, TFileRead& out) {
 TFileRead TWinFileSystem::Read(const std::string& path, unsigned patienceMs) const {
   TFileRead r;
   const DWORD start = ::GetTickCount();
+  // A file a tick's reading found held is not waited for again by the next one in the same
+  // tick (the schedule and the warning settings share "zqbackup.properties").
+  const std::string key = UpperAscii(path);
+  const auto held = heldSince_.find(key);
+  if (patienceMs <= kTickPatienceMs && held != heldSince_.end() && MsSince(held->second) < 1000)
+    patienceMs = 0;
   for (;;) {
-    switch (ReadOnce(path, r)) {
-      case TAttempt::Read: r.outcome = TReadOutcome::Read; return r;
-      case TAttempt::Missing: r.outcome = TReadOutcome::Missing; return r;
-      case TAttempt::Held: break;
+    const TAttempt attempt = ReadOnce(path, r);
+    if (attempt != TAttempt::Held) {
+      heldSince_.erase(key);
+      r.outcome = attempt == TAttempt::Read ? TReadOutcome::Read : TReadOutcome::Missing;
+      return r;
     }
     if (MsSince(start) + kRetryPauseMs > patienceMs) {
+      if (held == heldSince_.end() || patienceMs > 0) heldSince_[key] = ::GetTickCount();
       r.outcome = TReadOutcome::Busy;
       return r;
     }
