@@ -11,6 +11,7 @@
 #include "MyDialogs.h"
 #include "SchedUnit.h"
 #include "Seams.h"
+#include "Settings.h"
 #include "Snooze.h"
 #include "TrayTip.h"
 #include "WinPlatform.h"
@@ -362,5 +363,6 @@ void OnTimerTick() {
   else if (WindowCalls.internetConnected())
     WindowCalls.checkMissedBackup();
   WindowCalls.refreshControlFlags();
+  RefreshWarningSettings();
   if (GetTrayTip() != before) UpdateTrayTip();
 }

@@ -107,6 +107,7 @@ void RunMainBody() {
   DeleteIfExists(temp + "updSW.exe");                                    // 8
   DeleteIfExists(temp + "resource.properties");                          // 9
   RecoverInterruptedUpdate();  // an update killed in its switch: finished or undone
+  RemoveInterruptedSaves(InstallDir);
   if (!EnsureJavaRuntime()) {                                            // 10
     ShowInfoMessage(GetText("RUNNER_JRE_not_installed"));
     return;
