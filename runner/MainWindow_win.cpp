@@ -356,6 +356,7 @@ void BuildRunningMenu() {
 }
 
 void OnTimerTick() {
+  LookForFolderChanges();
   const std::string before = GetTrayTip();
   if (!SnoozeRunning()) SetTrayTip(WindowCalls.nextBackupText());
   if (WindowCalls.isBackupDue())

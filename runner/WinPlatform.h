@@ -5,7 +5,9 @@
 #include <map>
 #include <string>
 
+#include "FolderWatch.h"
 #include "Seams.h"
+#include "WinUtil.h"
 
 class TWinClock : public IClock {
  public:
@@ -74,6 +76,23 @@ void RemoveInterruptedSaves(const std::string& folder);
 // Installs the Win32 seams (clock, file system, message boxes). The launcher and session
 // seams are installed by the modules that own them.
 void InstallWinSeams();
+// From now on the file times of `folder`'s files (the installation) are looked up again
+// only when the folder changed (or once a minute); without a change notification there,
+// on every question as before. LookForFolderChanges: once a tick, before its questions.
+void WatchInstallFolder(const std::string& folder);
+void LookForFolderChanges();
+
+// A change notification of one folder's files: last-write times and names (creations,
+// renames, deletions). Open gives null where the folder cannot be watched.
+class TWinFolderWatch : public IFolderWatch {
+ public:
+  static std::unique_ptr<TWinFolderWatch> Open(const std::string& folder);
+  bool Changed() override;
+
+ private:
+  explicit TWinFolderWatch(HANDLE h) : handle_(h) {}
+  TChangeNotification handle_;
+};
 
 // The temporary directory, with its trailing backslash.
 std::string TempDir();

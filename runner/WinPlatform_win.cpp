@@ -461,15 +461,25 @@ int TWinUi::ShowBox(const std::string& text, const std::string& caption, unsigne
   return ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
 }
 
+namespace {
+TWinClock gClock;
+TWinFileSystem gFileSystem;
+TWatchedFileSystem gWatchedFiles(gFileSystem, gClock);
+}  // namespace
+
 void InstallWinSeams() {
-  static TWinClock clock;
-  static TWinFileSystem fs;
   static TWinUi ui;
-  seams::SetClock(&clock);
-  seams::SetFs(&fs);
+  seams::SetClock(&gClock);
+  seams::SetFs(&gWatchedFiles);
   seams::SetUi(&ui);
   InstallWinTemplateHooks();
 }
+
+void WatchInstallFolder(const std::string& folder) {
+  gWatchedFiles.Watch(folder, TWinFolderWatch::Open(folder));
+}
+
+void LookForFolderChanges() { gWatchedFiles.Look(); }
 
 std::string TempDir() {
   char buffer[MAX_PATH + 1] = {};

@@ -112,9 +112,17 @@ struct TGdiTraits {
   static void Close(Handle h) { ::DeleteObject(h); }
 };
 
+struct TChangeNotificationTraits {
+  static constexpr int kKind = kHandleFind;
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::FindCloseChangeNotification(h); }
+};
+
 using TFileHandle = TOwned<TFileHandleTraits>;
 using TKernelHandle = TOwned<TKernelHandleTraits>;
 using TFindHandle = TOwned<TFindHandleTraits>;
+using TChangeNotification = TOwned<TChangeNotificationTraits>;
 using TRegKey = TOwned<TRegKeyTraits>;
 using TModule = TOwned<TModuleTraits>;
 using TWindow = TOwned<TWindowTraits>;

@@ -108,6 +108,7 @@ void RunMainBody() {
   DeleteIfExists(temp + "resource.properties");                          // 9
   RecoverInterruptedUpdate();  // an update killed in its switch: finished or undone
   RemoveInterruptedSaves(InstallDir);
+  WatchInstallFolder(InstallDir);
   if (!EnsureJavaRuntime()) {                                            // 10
     ShowInfoMessage(GetText("RUNNER_JRE_not_installed"));
     return;

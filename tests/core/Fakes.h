@@ -47,7 +47,11 @@ class TMemFileSystem : public IFileSystem {
   }
   bool IsLocked(const std::string& p) const { return Listed(locked, p); }
 
-  bool Exists(const std::string& p) const override { return Has(p) || DirectoryExists(p); }
+  mutable int timeReads = 0;  // FileTime and Exists questions
+  bool Exists(const std::string& p) const override {
+    ++timeReads;
+    return Has(p) || DirectoryExists(p);
+  }
   bool DirectoryExists(const std::string& p) const override {
     for (const auto& d : dirs)
       if (Key(d) == Key(p)) return true;
@@ -71,6 +75,7 @@ class TMemFileSystem : public IFileSystem {
   }
   bool Delete(const std::string& p) override { return files.erase(Key(p)) != 0; }
   TDateTime FileTime(const std::string& p) const override {
+    ++timeReads;
     if (!Has(p) || Listed(timeless, p)) return 0;
     return times.at(Key(p));
   }

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "Fakes.h"
+#include "FolderWatch.h"
 #include "MissedBackup.h"
 #include "RunnerError.h"
 #include "SchedUnit.h"
@@ -286,6 +287,46 @@ TEST_F(TSchedTest, NoBackupBeforeTheFirstGoodReading) {
   EXPECT_FALSE(s.IsDueNow()) << "not even the fallback";
   EXPECT_THROW(s.LastScheduledTime(), TRunnerError);
   EXPECT_EQ(s.NextBackupText(), Tip("The backup schedule could not be read"));
+}
+
+// The tick's file times through the folder watch: a tick with nothing changed looks at no
+// file, a change is seen at the next tick, and one the watch missed within a minute.
+TEST_F(TSchedTest, TicksLookAtFileTimesOnlyAfterTheFolderChanged) {
+  struct TFakeWatch : IFolderWatch {
+    bool changed = false;
+    bool Changed() override { return std::exchange(changed, false); }
+  };
+  TWatchedFileSystem watched(fs, clock);
+  auto owned = std::make_unique<TFakeWatch>();
+  TFakeWatch& watch = *owned;
+  watched.Watch("C:\\Inst", std::move(owned));
+  const TDateTime t0 = At(2, 7);
+  fs.Put(kFile, Advanced({{2, "9"}}), t0);
+  clock.now = At(2, 8);
+  TSched s(kFile, clock, watched);
+  auto tick = [&] {
+    clock.now += 5.0 / 86400;
+    watched.Look();
+    return s.NextSlot();
+  };
+  EXPECT_EQ(tick(), 2 * 24 + 9);
+  const int reads = fs.timeReads;
+  for (int i = 0; i < 10; ++i) tick();
+  EXPECT_EQ(fs.timeReads, reads) << "nothing changed, nothing looked at";
+
+  fs.Put(kFile, Advanced({{2, "10"}}), t0 + 1.0 / 24);
+  watch.changed = true;
+  EXPECT_EQ(tick(), 2 * 24 + 10);
+  fs.Put(kFile, Advanced({{2, "11"}}), t0 + 2.0 / 24);  // not reported
+  int ticks = 0;
+  while (tick() != 2 * 24 + 11 && ticks < 100) ++ticks;
+  EXPECT_LE(ticks, 12) << "seen within a minute";
+  // Files elsewhere are never remembered.
+  fs.Put("C:\\Inst\\sub\\x", "", t0);
+  const int before = fs.timeReads;
+  watched.FileTime("C:\\Inst\\sub\\x");
+  watched.FileTime("C:\\Inst\\sub\\x");
+  EXPECT_EQ(fs.timeReads, before + 2);
 }
 
 TEST_F(TSchedTest, ProcessScheduleEntryPointsWithoutSchedule) {
