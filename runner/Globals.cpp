@@ -19,7 +19,7 @@ bool ShutdownProgress = true;
 
 std::atomic<bool> LaunchInProgress{false};
 int LaunchCount = 0;
-int LastTriggerSlot = -1;
+long long LastTriggerSlot = -1;
 bool ShutdownHandled = false;
 bool EncryptionPluginPresent = false;
 TDateTime LastMissedWarningTime = kNoDateTime;

@@ -31,7 +31,9 @@ extern bool ShutdownProgress;
 
 extern std::atomic<bool> LaunchInProgress;
 extern int LaunchCount;
-extern int LastTriggerSlot;
+// The local hour (HourNumberOf) in which a scheduled backup was last offered or a client run
+// ended; -1 for none.
+extern long long LastTriggerSlot;
 extern bool ShutdownHandled;
 extern bool EncryptionPluginPresent;
 extern TDateTime LastMissedWarningTime;

@@ -44,5 +44,7 @@ std::string ProgramNotFoundText(const std::string& commandLine);
 // no close box unless `cancelAllowed`; Snooze and its list disabled unless `snoozeAllowed`.
 std::vector<uint8_t> BuildWillStartTemplate(bool cancelAllowed, bool snoozeAllowed);
 // Brings MainWindow forward and opens the warning (modeless, CurrentDialog) with its
-// 60-second countdown, whose end starts the scheduled backup.
+// 60-second countdown, whose end starts the scheduled backup. An open or snoozed
+// missed-backup warning is closed first.
 void ShowWillStartWarning();
+bool WillStartWarningOpen();

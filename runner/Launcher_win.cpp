@@ -48,7 +48,7 @@ int RunClient(const TClientRequest& request, std::string& commandLine) {
     result = run.Result();
   }
   ResumeTimerThread();
-  LastTriggerSlot = CurrentSlotKey();
+  NoteClientRunEnded();
   // Only a client that really ran counts: the first successful run still gets
   // ZqRunner's own arguments when an earlier attempt failed.
   if (result == kClientRan) ++LaunchCount;

@@ -52,7 +52,6 @@ struct TWindowCalls {
   void (*showMissedWarningAgain)();
   void (*refreshControlFlags)();
   std::string (*nextBackupText)();
-  int (*currentSlotKey)();
   void (*closeClientWindows)();
   void (*showShutdownDialog)();
   void (*showBubbleFor)(void* window, const std::string& text);

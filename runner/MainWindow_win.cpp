@@ -34,11 +34,13 @@ bool BringToForeground(HWND window) {
 }  // namespace
 
 TWindowCalls DefaultWindowCalls() {
-  return TWindowCalls{StartClient,         ShowWillStartWarning,   IsBackupDue,
-                      InternetConnectedForMissedCheck, CheckMissedBackup, ShowMissedWarningAgain,
-                      RefreshControlFlags, ScheduleNextBackupText, CurrentSlotKey,
-                      CloseClientWindows,  ShowShutdownDialog,     ShowBubbleFor,
-                      CloseBubble,         BringToForeground,      ::Shell_NotifyIconA,
+  return TWindowCalls{StartClient,         ShowWillStartWarning,
+                      IsBackupDue,         InternetConnectedForMissedCheck,
+                      CheckMissedBackup,   ShowMissedWarningAgain,
+                      RefreshControlFlags, ScheduleNextBackupText,
+                      CloseClientWindows,  ShowShutdownDialog,
+                      ShowBubbleFor,       CloseBubble,
+                      BringToForeground,   ::Shell_NotifyIconA,
                       1000};
 }
 
@@ -358,7 +360,6 @@ void OnTimerTick() {
     WindowCalls.checkMissedBackup();
   WindowCalls.refreshControlFlags();
   if (GetTrayTip() != before) UpdateTrayTip();
-  if (WindowCalls.currentSlotKey() != LastTriggerSlot) LastTriggerSlot = -1;
 }
 
 void LaunchUpdater() {

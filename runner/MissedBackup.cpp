@@ -36,6 +36,9 @@ namespace {
 
 // The rule up to the connectivity probes, at `now`: the kind, or 0.
 int CandidateAt(const TMissedBackupContext& ctx, TDateTime now) {
+  // A warning time ahead of the clock (the clock was set back) counts as now: the limits
+  // below run from here, instead of keeping every warning away until that time comes.
+  if (LastMissedWarningTime > now) LastMissedWarningTime = now;
   if (!WarnMissedBackups) return 0;
   const TDateTime last = LastBackupTime();
   if (last == 0) return 0;

@@ -33,9 +33,10 @@ TDateTime LastBackupTime();
 
 // The rule of one timer tick. Returns the kind of warning to show now, or 0. When it
 // returns a kind it has set LastMissedWarningTime to now: the days rule warns at most once
-// a day, the slot rule once an hour (either kind counts for both limits).
+// a day, the slot rule once an hour (either kind counts for both limits). A warning time
+// later than now (the clock was set back) is first taken as now.
 int DueMissedWarning(const TMissedBackupContext& ctx);
-// The same rule without its connectivity probes and without recording anything: the kind
+// The same rule without its connectivity probes and without recording a warning: the kind
 // that DueMissedWarning would return now if the server counted as reachable, or 0. Asks
 // only ctx.lastScheduledTime.
 int MissedWarningCandidate(const TMissedBackupContext& ctx);

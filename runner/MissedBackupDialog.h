@@ -29,8 +29,14 @@ HWND ShowMissedWarning(int kind);
 // The tick's missed-backup check (DueMissedWarning with the program's schedule, day names
 // and probes); shows the warning when one is due.
 void CheckMissedBackup();
-// The warning again after its snooze, of the kind shown last.
+// The warning again after its snooze, of the kind shown last (nothing when that snooze was
+// ended meanwhile); it counts as a warning shown now.
 void ShowMissedWarningAgain();
+// A missed-backup warning is open or snoozed; the rule then opens no other.
+bool MissedWarningOutstanding();
+// Closes the open missed-backup warning and ends its snooze (nothing is saved or started):
+// a will-start warning has opened, and its backup answers both.
+void CloseMissedWarning();
 // The timer tick's question whether the computer is online, asked only when the missed-
 // backup check could warn at all (MissedWarningCandidate): otherwise the check would stop
 // before its probes anyway, so the answer is false without asking.

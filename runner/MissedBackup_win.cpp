@@ -24,6 +24,8 @@ constexpr DWORD kStyleWithClose = 0x10080842;     // visible, system menu, centr
 constexpr DWORD kStyleWithoutClose = 0x10000842;  // no system menu: no close box
 constexpr DWORD kDisabled = WS_DISABLED;
 
+HWND gOpenWarning = nullptr;  // the missed-backup warning on screen, if any
+
 std::string LocaleText(LCTYPE type) {
   char buffer[16] = {};
   const int n = ::GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof buffer);
@@ -68,7 +70,8 @@ void OnCommand(HWND dlg, int id) {
           ::SendDlgItemMessageA(dlg, kMissedIdDuration, CB_GETCURSEL, 0, 0));
       // Comes back as WM_RUNNER_SNOOZE_WARNING; this snooze does not count against the
       // limit, which belongs to the will-start warning.
-      StartSnooze(SnoozeMinutesAt(entry), WMAPP_RUNNER_SNOOZE_WARNING);
+      MissedSnoozePending = true;
+      StartSnooze(SnoozeMinutesAt(entry), WMAPP_RUNNER_SNOOZE_WARNING, &MissedSnoozeGeneration);
       ::DestroyWindow(dlg);
       break;
     }
@@ -91,6 +94,7 @@ INT_PTR CALLBACK MissedWarningProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
       case WM_DESTROY:
         // The message loop must not feed a destroyed dialog.
         if (CurrentDialog == dlg) CurrentDialog = nullptr;
+        if (gOpenWarning == dlg) gOpenWarning = nullptr;
         break;
       default:
         if (msg == WMAPP_RUNNER_COUNTDOWN) {
@@ -154,21 +158,42 @@ HWND ShowMissedWarning(int kind) {
   if (!message) return nullptr;
   HWND dlg = CreateMissedWarning(*message);
   // A warning that was current before stays open; the loop feeds the newest.
-  if (dlg) CurrentDialog = dlg;
+  if (dlg) CurrentDialog = gOpenWarning = dlg;
   return dlg;
 }
+
+bool MissedWarningOutstanding() { return gOpenWarning != nullptr || MissedSnoozePending; }
+
+void CloseMissedWarning() {
+  if (gOpenWarning) ::DestroyWindow(gOpenWarning);
+  if (MissedSnoozePending.exchange(false)) ++MissedSnoozeGeneration;
+}
+
+namespace {
+// One reminder at a time: none while one is open or snoozed, and none beside a will-start
+// warning, whose backup answers it.
+bool MayOpenMissedWarning() { return !MissedWarningOutstanding() && !WillStartWarningOpen(); }
+}  // namespace
 
 bool InternetConnectedForMissedCheck() {
   // Wine's InternetGetConnectedState enumerates every network adapter through the network
   // store service: about 15 ms and a hundred wake-ups of this thread, on every 5-second
   // tick of a program that otherwise sleeps. The rule's own conditions are a file time and
   // a few comparisons.
-  return MissedWarningCandidate(ScheduleContext()) != 0 && InternetConnected();
+  return MayOpenMissedWarning() && MissedWarningCandidate(ScheduleContext()) != 0 &&
+         InternetConnected();
 }
 
 void CheckMissedBackup() {
+  if (!MayOpenMissedWarning()) return;
   const int kind = DueMissedWarning(ProgramContext());
   if (kind != 0) ShowMissedWarning(kind);
 }
 
-void ShowMissedWarningAgain() { ShowMissedWarning(0); }
+void ShowMissedWarningAgain() {
+  // A snooze that a client run or a will-start warning ended may have posted just before.
+  if (!MissedSnoozePending.exchange(false)) return;
+  // Back from its snooze it counts as shown now: the rule's limits run from here.
+  LastMissedWarningTime = seams::Clock().Now();
+  ShowMissedWarning(0);
+}

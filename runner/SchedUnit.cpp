@@ -1,5 +1,6 @@
 #include "SchedUnit.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "Globals.h"
@@ -170,22 +171,41 @@ int TSched::LastSlotDistance(int day, int hour) {
 }
 
 TDateTime TSched::LastScheduledTime() {
-  const TDateTime now = clock_.Now();
-  const int day = DayOfWeek(now), hour = HourOf(now);
-  const int distance = LastSlotDistance(day, hour);
-  if (distance == -1) return kNoDateTime;
-  // Whole hours since the epoch, from the same decoded hour as the slot: truncating
-  // t * 24 in floating point can land just below an exact hour boundary.
-  const long long hours = static_cast<long long>(DatePart(now)) * 24 + hour - distance;
-  return static_cast<TDateTime>(hours) / 24.0;
+  const long long current = HourNumberOf(clock_.Now());
+  long long hour = current;
+  // Whole hours from the same decoded hour as the slot: truncating t * 24 in floating
+  // point can land just below an exact hour boundary. A scheduled hour that the spring
+  // change skipped was offered when the clock went on, so it counts from that hour: not
+  // yet passed while that is the current hour (the entry before it is the last one then).
+  for (int step = 0; step <= kHoursPerWeek; ++step) {
+    const TDateTime at = HourStart(hour);
+    const int distance = LastSlotDistance(DayOfWeek(at), HourOf(at));
+    if (distance == -1) return kNoDateTime;
+    hour -= distance;
+    const TDateTime start = HourStart(hour);
+    const TDateTime shown = clock_.ShownAt(start);
+    if (shown == start) return start;
+    if (HourNumberOf(shown) < current) return HourStart(HourNumberOf(shown));
+  }
+  return kNoDateTime;
 }
 
 std::string TSched::NextBackupText() {
   std::string text;
   try {
-    const int slot = NextSlot(-1, -1);
-    text = slot == -1 ? GetText("RUNNER_Automatic_backups_disabled")
-                      : GetText("RUNNER_Next_Backup") + " " + SlotText(slot);
+    const TDateTime now = clock_.Now();
+    const int day = DayOfWeek(now), hour = HourOf(now);
+    long long slot = NextSlot(day, hour);
+    if (slot == -1) {
+      text = GetText("RUNNER_Automatic_backups_disabled");
+    } else {
+      // An hour that the spring change skips never comes: the tip names the hour in which
+      // the backup will be offered, the first one after the jump.
+      const TDateTime at = HourStart(HourNumberOf(now) + HoursForward(SlotOf(day, hour), slot));
+      const TDateTime shown = clock_.ShownAt(at);
+      if (shown != at) slot = SlotKeyOf(shown);
+      text = GetText("RUNNER_Next_Backup") + " " + SlotText(slot);
+    }
   } catch (const TRunnerError&) {
     text = GetText("RUNNER_Error_computing_next_backup");
   }
@@ -243,18 +263,68 @@ bool ScheduleIsDueNow() { return Schedule && Schedule->IsDueNow(); }
 
 int SlotKeyOf(TDateTime t) { return static_cast<int>(SlotOf(DayOfWeek(t), HourOf(t))); }
 
-int CurrentSlotKey() { return SlotKeyOf(seams::Clock().Now()); }
+// From the decoded hour, as LastScheduledTime: t * 24 truncated in floating point can land
+// just below an exact hour.
+long long HourNumberOf(TDateTime t) { return static_cast<long long>(DatePart(t)) * 24 + HourOf(t); }
 
-bool IsBackupDueAt(TSched& sched, TDateTime now, int& lastTriggerSlot) {
-  // One reading of the clock for both questions: at the turn of an hour the trigger must
-  // not be recorded under the key of the hour that follows.
-  if (!sched.IsDueAt(now)) return false;
-  const int key = SlotKeyOf(now);
-  if (key == lastTriggerSlot) return false;
-  lastTriggerSlot = key;
+TDateTime HourStart(long long hourNumber) { return static_cast<TDateTime>(hourNumber) / 24.0; }
+
+long long CurrentHourNumber() { return HourNumberOf(seams::Clock().Now()); }
+
+double TClockWatch::Step(TDateTime local, uint32_t realMs) {
+  const bool known = known_;
+  const TDateTime before = local_;
+  const uint32_t elapsed = realMs - real_;
+  previous_ = known ? before : kNoDateTime;
+  elapsed_ = known ? elapsed : 0;
+  Restart(local, realMs);
+  if (!known) return 0;
+  // Signed: a reading taken before the previous one gives a negative real time (the
+  // 32-bit counter wraps after 49.7 days; within half of that the sign holds).
+  const double real = static_cast<int32_t>(elapsed) / 1000.0;
+  return (local - before) * 86400.0 - real;
+}
+
+void TClockWatch::Restart(TDateTime local, uint32_t realMs) {
+  known_ = true;
+  local_ = local;
+  real_ = realMs;
+}
+
+TClockWatch TriggerWatch;
+
+bool IsBackupDueAt(TSched& sched, TDateTime now, uint32_t realMs, long long& lastTriggerSlot,
+                   TClockWatch& watch) {
+  const double moved = watch.Step(now, realMs);
+  if (moved <= -kClockChangeMaxSeconds) lastTriggerSlot = -1;
+  const long long hour = HourNumberOf(now);
+  if (hour <= lastTriggerSlot) return false;
+  // One reading of the clock for every question: at the turn of an hour the trigger must
+  // not be recorded under the hour that follows.
+  bool due = sched.IsDueAt(now);
+  if (!due && moved >= kClockChangeMinSeconds && moved < kClockChangeMaxSeconds &&
+      watch.RealElapsedMs() <= kClockChangeMaxGapMs) {
+    // Each scheduled hour would have been offered in its own hour; the clock jumped over
+    // them (the spring change skips 2 to 3 o'clock), so the first tick after offers them
+    // once. The current hour is asked above.
+    for (long long h = std::max(HourNumberOf(watch.Previous()), lastTriggerSlot) + 1;
+         h < hour && !due; ++h)
+      due = sched.IsDueAt(HourStart(h));
+  }
+  if (!due) return false;
+  lastTriggerSlot = hour;
   return true;
 }
 
 bool IsBackupDue() {
-  return Schedule && IsBackupDueAt(*Schedule, seams::Clock().Now(), LastTriggerSlot);
+  if (!Schedule) return false;
+  IClock& clock = seams::Clock();
+  return IsBackupDueAt(*Schedule, clock.Now(), clock.RealMs(), LastTriggerSlot, TriggerWatch);
+}
+
+void NoteClientRunEnded() {
+  IClock& clock = seams::Clock();
+  const TDateTime now = clock.Now();
+  LastTriggerSlot = HourNumberOf(now);
+  TriggerWatch.Restart(now, clock.RealMs());
 }

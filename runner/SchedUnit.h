@@ -108,14 +108,62 @@ void FreeSchedule();
 std::string ScheduleNextBackupText();
 bool ScheduleIsDueNow();
 
-// Slot key of a time: its slot, day * 24 + hour (24..191, fits a byte). Distinct for every
-// hour of the week, so the key of an hour never equals the key of an hour that came
-// before it in the same week, however long no tick came in between.
+// Slot key of a time: its slot, day * 24 + hour (24..191). The hour of the week, without
+// its date.
 int SlotKeyOf(TDateTime t);
-int CurrentSlotKey();
-// The trigger of a scheduled backup: the schedule has the hour of `now`, and
-// `lastTriggerSlot` does not already hold its key (a trigger or a client run's end in
-// this hour). On true, `lastTriggerSlot` takes the key.
-bool IsBackupDueAt(TSched& sched, TDateTime now, int& lastTriggerSlot);
-// IsBackupDueAt(*Schedule, now, LastTriggerSlot); false without a Schedule.
+
+// Whole hours on the local clock since 30 Dec 1899 00:00: an hour with its date. The same
+// weekday and hour a week later is another hour; the hour that the autumn change shows
+// twice is one hour.
+long long HourNumberOf(TDateTime t);
+TDateTime HourStart(long long hourNumber);
+long long CurrentHourNumber();
+
+// Tells a change of the local clock (set by the user, or a daylight-saving rule) from
+// time simply passing, by comparing how far the clock moved with the real time between
+// two readings.
+class TClockWatch {
+ public:
+  // Seconds by which the local clock moved beyond (positive) or fell behind (negative) the
+  // real time since the previous reading; 0 for the first reading and after Restart.
+  double Step(TDateTime local, uint32_t realMs);
+  // The next Step measures from this reading.
+  void Restart(TDateTime local, uint32_t realMs);
+  void Forget() { known_ = false; }
+  // Local time and real milliseconds between the last two readings (0 before two).
+  TDateTime Previous() const { return previous_; }
+  uint32_t RealElapsedMs() const { return elapsed_; }
+
+ private:
+  bool known_ = false;
+  TDateTime local_ = kNoDateTime, previous_ = kNoDateTime;
+  uint32_t real_ = 0, elapsed_ = 0;
+};
+
+// A change of the clock smaller than this is drift, not a change.
+constexpr double kClockChangeMinSeconds = 60;
+// Changes of up to 3 hours are the clock's (daylight saving, the user correcting it): the
+// hours skipped forward are offered, the hours repeated backward not again. Larger ones
+// are treated as time that passed (sleep, the computer off) or as a new start.
+constexpr double kClockChangeMaxSeconds = 3 * 3600;
+// A forward change counts only when it came between two close readings; after a longer
+// gap (sleep) the missed-backup warnings deal with the hours in between.
+constexpr uint32_t kClockChangeMaxGapMs = 10 * 60 * 1000;
+
+// The trigger of a scheduled backup, at `now` (local) and `realMs` (IClock::RealMs):
+// - the schedule has the hour of `now`, and `lastTriggerSlot` (an HourNumberOf) is not
+//   that hour or a later one (offered already, or a client run ended in it);
+// - or the clock has just jumped forward by less than 3 hours over a scheduled hour that
+//   was not offered: the spring change skips it, so it is offered once, now.
+// A clock set back by less than 3 hours offers no hour again that was offered before; set
+// back by more, the hours ahead count as new. On true, `lastTriggerSlot` takes the hour
+// of `now`.
+bool IsBackupDueAt(TSched& sched, TDateTime now, uint32_t realMs, long long& lastTriggerSlot,
+                   TClockWatch& watch);
+// The program's trigger: IsBackupDueAt(*Schedule, clock, LastTriggerSlot, TriggerWatch);
+// false without a Schedule.
 bool IsBackupDue();
+// After a client run: the hour it ended in counts as offered, and a clock change during
+// the run offers nothing afterwards (the run covered it).
+void NoteClientRunEnded();
+extern TClockWatch TriggerWatch;

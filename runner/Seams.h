@@ -15,6 +15,16 @@ class IClock {
   virtual ~IClock() = default;
   // Local time as a date-time (days since 30 Dec 1899, fraction = time of day).
   virtual TDateTime Now() const = 0;
+  // Milliseconds of real time from an arbitrary origin, moved neither by a change of the
+  // clock nor by a time-zone rule; it wraps, so only the difference of two readings (taken
+  // in 32 bits) counts. A clock that never changes may leave it to follow Now().
+  virtual uint32_t RealMs() const {
+    return static_cast<uint32_t>(static_cast<int64_t>(Now() * 86400000.0));
+  }
+  // The local time at which the clock shows `local`: `local` itself, unless a forward change
+  // (the spring change to daylight saving time) skips it; then the first local time after
+  // the skipped stretch. A clock without daylight saving shows every time.
+  virtual TDateTime ShownAt(TDateTime local) const { return local; }
 };
 
 class IFileSystem {

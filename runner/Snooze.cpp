@@ -10,6 +10,8 @@ const std::array<int, kSnoozeChoiceCount> SnoozeMinutes = {5, 15, 30, 60, 120};
 std::atomic<bool> SnoozeActive{false};
 std::atomic<bool> StopSnoozeRequested{false};
 std::atomic<int> SnoozeCount{0};
+std::atomic<bool> MissedSnoozePending{false};
+std::atomic<unsigned> MissedSnoozeGeneration{0};
 
 void FillSnoozeChoices() {
   const std::string minutes = GetText("RUNNER_min");
@@ -27,6 +29,7 @@ int SnoozeMinutesAt(int index) {
 void ResetSnoozeForClientRun() {
   SnoozeCount = 0;
   StopSnoozeRequested = true;
+  MissedSnoozePending = false;
 }
 
 int SecondsOfDay(TDateTime t) {

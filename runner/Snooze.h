@@ -21,6 +21,11 @@ extern std::atomic<bool> SnoozeActive;
 extern std::atomic<bool> StopSnoozeRequested;
 // Snoozes taken since the last client run (raised by the will-start warning's Snooze).
 extern std::atomic<int> SnoozeCount;
+// Set while the missed-backup warning is snoozed (it comes back at the snooze's end).
+// Raising MissedSnoozeGeneration ends that snooze silently: a will-start warning took the
+// warning's place.
+extern std::atomic<bool> MissedSnoozePending;
+extern std::atomic<unsigned> MissedSnoozeGeneration;
 
 // Fills SnoozeChoices from the text table (RUNNER_min, RUNNER_hour, RUNNER_hours).
 // Start-up, GUI thread, before any warning exists.
@@ -30,7 +35,7 @@ bool SnoozeRunning();
 // gives the first entry's 5 minutes.
 int SnoozeMinutesAt(int index);
 // What every client run does before it starts: the snooze count back to 0 and any
-// running snooze told to end silently.
+// running snooze told to end silently (a snoozed missed-backup warning does not come back).
 void ResetSnoozeForClientRun();
 
 // Hours*3600 + minutes*60 + seconds of the time-of-day part of `t`, milliseconds dropped.

@@ -6,6 +6,7 @@
 #include "Globals.h"
 #include "Launcher.h"
 #include "MainWindow.h"
+#include "MissedBackupDialog.h"
 #include "Messages.h"
 #include "MyDialogs.h"
 #include "Snooze.h"
@@ -33,6 +34,8 @@ constexpr uint32_t kPushButton = 0x50000000;
 constexpr uint32_t kDropDownList = 0x50000003;
 constexpr uint32_t kDisabled = WS_DISABLED;
 
+HWND gOpenWarning = nullptr;  // the will-start warning on screen, if any
+
 void CloseWarning(HWND dialog) {
   ::DestroyWindow(dialog);
 }
@@ -46,6 +49,7 @@ INT_PTR CALLBACK WillStartProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
       case WM_DESTROY:
         // The message loop must not feed a destroyed dialog.
         if (CurrentDialog == dialog) CurrentDialog = nullptr;
+        if (gOpenWarning == dialog) gOpenWarning = nullptr;
         break;
       case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -104,7 +108,12 @@ TTemplateStream BuildWillStartTemplate(bool cancelAllowed, bool snoozeAllowed) {
   return t;
 }
 
+bool WillStartWarningOpen() { return gOpenWarning != nullptr; }
+
 void ShowWillStartWarning() {
+  // The scheduled backup answers a missed-backup reminder too: two warnings counting down
+  // to the same backup would only confuse.
+  CloseMissedWarning();
   ::SetForegroundWindow(MainWindow);
   HWND dialog = nullptr;
   {
@@ -114,7 +123,7 @@ void ShowWillStartWarning() {
         ::GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(t.data()), MainWindow,
         WillStartProc, 0);
   }
-  CurrentDialog = dialog;
+  CurrentDialog = gOpenWarning = dialog;
   if (!dialog) return;
   SetDialogClassIcon(dialog);
   for (const auto& choice : SnoozeChoices)

@@ -9,7 +9,16 @@
 class TWinClock : public IClock {
  public:
   TDateTime Now() const override;
+  // GetTickCount: it goes on during sleep on Windows (Wine counts only the time awake).
+  uint32_t RealMs() const override;
+  // Through the zone's two offsets and back with the rules of the time's own date.
+  TDateTime ShownAt(TDateTime local) const override;
 };
+
+// A time in UTC as a local date-time with the time-zone rules in force at that time (not
+// those of today, as FileTimeToLocalFileTime has it), and back. 0 on failure.
+TDateTime UtcToLocal(const FILETIME& utc);
+bool LocalToUtc(TDateTime local, FILETIME& utc);
 
 class TWinFileSystem : public IFileSystem {
  public:

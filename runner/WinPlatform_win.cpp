@@ -1,5 +1,7 @@
 #include "WinPlatform.h"
 
+#include <cmath>
+
 #include "MyDialogs.h"
 #include "RunnerError.h"
 #include "WinUtil.h"
@@ -17,11 +19,85 @@
   throw TRunnerError(std::string(what) + ": " + text, code);
 }
 
+uint32_t TWinClock::RealMs() const { return ::GetTickCount(); }
+
+namespace {
+
+SYSTEMTIME ToSystemTime(TDateTime t) {
+  const TDateParts p = DecodeDateTime(t);
+  SYSTEMTIME st = {};
+  st.wYear = static_cast<WORD>(p.year);
+  st.wMonth = static_cast<WORD>(p.month);
+  st.wDay = static_cast<WORD>(p.day);
+  st.wHour = static_cast<WORD>(p.hour);
+  st.wMinute = static_cast<WORD>(p.minute);
+  st.wSecond = static_cast<WORD>(p.second);
+  st.wMilliseconds = static_cast<WORD>(p.millisecond);
+  return st;
+}
+
+TDateTime FromSystemTime(const SYSTEMTIME& st) {
+  return EncodeDateTime({st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
+                         st.wMilliseconds});
+}
+
+constexpr double kMinutesPerDay = 1440.0;
+
+}  // namespace
+
 TDateTime TWinClock::Now() const {
   SYSTEMTIME st;
   ::GetLocalTime(&st);
-  return EncodeDateTime({st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
-                         st.wMilliseconds});
+  return FromSystemTime(st);
+}
+
+namespace {
+// With the rules in force at `utc` (SystemTimeToTzSpecificLocalTime), where
+// FileTimeToLocalFileTime applies today's offset to any time.
+bool UtcToLocalSystemTime(const FILETIME& utc, SYSTEMTIME& local) {
+  SYSTEMTIME u;
+  return ::FileTimeToSystemTime(&utc, &u) &&
+         ::SystemTimeToTzSpecificLocalTime(nullptr, &u, &local);
+}
+}  // namespace
+
+TDateTime UtcToLocal(const FILETIME& utc) {
+  SYSTEMTIME local;
+  return UtcToLocalSystemTime(utc, local) ? FromSystemTime(local) : 0;
+}
+
+bool LocalToUtc(TDateTime localTime, FILETIME& utc) {
+  const SYSTEMTIME local = ToSystemTime(localTime);
+  SYSTEMTIME u;
+  return ::TzSpecificLocalTimeToSystemTime(nullptr, &local, &u) &&
+         ::SystemTimeToFileTime(&u, &utc);
+}
+
+TDateTime TWinClock::ShownAt(TDateTime local) const {
+  TIME_ZONE_INFORMATION tz;
+  if (::GetTimeZoneInformation(&tz) == TIME_ZONE_ID_INVALID) return local;
+  // A time the clock shows is its own image through one of the zone's two offsets. A time
+  // that a forward change skips has one image before the skipped stretch and one after
+  // it; the clock went on at the change, the first instant between the two whose local
+  // time is later.
+  auto localOf = [](TDateTime utcTime) {
+    FILETIME utc;
+    const SYSTEMTIME st = ToSystemTime(utcTime);
+    return ::SystemTimeToFileTime(&st, &utc) ? UtcToLocal(utc) : 0;
+  };
+  TDateTime before = -1, after = -1;  // instants, in UTC
+  for (const LONG bias : {tz.Bias + tz.StandardBias, tz.Bias + tz.DaylightBias}) {
+    const TDateTime utc = local + bias / kMinutesPerDay;
+    const TDateTime image = localOf(utc);
+    if (image <= 0 || std::fabs(image - local) * kMinutesPerDay < 0.5 / 60) return local;
+    (image > local ? after : before) = utc;
+  }
+  if (before < 0 || after < 0) return local;
+  while ((after - before) * kMinutesPerDay * 60 > 0.5) {
+    const TDateTime middle = (before + after) / 2;
+    (localOf(middle) > local ? after : before) = middle;
+  }
+  return localOf(after);
 }
 
 bool TWinFileSystem::Exists(const std::string& path) const {
@@ -177,10 +253,14 @@ TDateTime TWinFileSystem::FileTime(const std::string& path) const {
   if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return 0;
-  FILETIME local;
+  // With the rules of the file's own date: a backup made at 19:11 summer time stays 19:11
+  // after the autumn change, not 18:11 (older than a 19:00 hour it covered).
+  SYSTEMTIME local;
+  FILETIME localFt;
   WORD dosDate = 0, dosTime = 0;
-  if (!::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
-      !::FileTimeToDosDateTime(&local, &dosDate, &dosTime))
+  if (!UtcToLocalSystemTime(data.ftLastWriteTime, local) ||
+      !::SystemTimeToFileTime(&local, &localFt) ||
+      !::FileTimeToDosDateTime(&localFt, &dosDate, &dosTime))
     return 0;
   return FromDosDateTime(dosDate, dosTime);
 }

@@ -63,17 +63,24 @@ class TCountDownThread : public TThread {
 // WM_RUNNER_SNOOZE_WARNING) to `target`. Construction sets SnoozeActive and clears
 // StopSnoozeRequested; the thread ends silently when StopSnoozeRequested is set and
 // clears SnoozeActive when it ends.
+// With `generation`, the thread also ends silently as soon as that counter differs from
+// its value at construction.
 class TSnoozeThread : public TThread {
  public:
-  TSnoozeThread(int minutes, UINT message, HWND target);
+  TSnoozeThread(int minutes, UINT message, HWND target,
+                const std::atomic<unsigned>* generation = nullptr);
 
  protected:
   void Execute() override;
 
  private:
+  bool Superseded() const { return generation_ && *generation_ != startGeneration_; }
+
   int minutes_;
   UINT message_;
   HWND target_;
+  const std::atomic<unsigned>* generation_;
+  unsigned startGeneration_;
 };
 
 // Asks a yes/no question (AskConfirm, a box that belongs to this thread) and posts
@@ -104,5 +111,5 @@ void ResumeTimerThread();
 
 // Self-freeing workers for the dialogs and the window procedure. GUI thread.
 void StartCountDown(HWND dialog, int seconds, int command);
-void StartSnooze(int minutes, UINT message);
+void StartSnooze(int minutes, UINT message, const std::atomic<unsigned>* generation = nullptr);
 void AskShutdownQuestion(const std::string& question);

@@ -41,15 +41,20 @@ void TCountDownThread::Execute() {
   }
 }
 
-TSnoozeThread::TSnoozeThread(int minutes, UINT message, HWND target)
-    : minutes_(minutes), message_(message), target_(target) {
+TSnoozeThread::TSnoozeThread(int minutes, UINT message, HWND target,
+                             const std::atomic<unsigned>* generation)
+    : minutes_(minutes),
+      message_(message),
+      target_(target),
+      generation_(generation),
+      startGeneration_(generation ? generation->load() : 0) {
   SnoozeActive = true;
   StopSnoozeRequested = false;
 }
 
 void TSnoozeThread::Execute() {
   const TDateTime start = seams::Clock().Now();
-  while (!CancelRequested() && !StopSnoozeRequested) {
+  while (!CancelRequested() && !StopSnoozeRequested && !Superseded()) {
     const int left = minutes_ * 60 - SecondsSince(start);
     if (left < 0) {
       ::PostMessageA(target_, message_, 0, 0);
@@ -103,8 +108,9 @@ void StartCountDown(HWND dialog, int seconds, int command) {
   (new TCountDownThread(dialog, seconds, command))->Start(true);
 }
 
-void StartSnooze(int minutes, UINT message) {
-  if (!(new TSnoozeThread(minutes, message, MainWindow))->Start(true)) SnoozeActive = false;
+void StartSnooze(int minutes, UINT message, const std::atomic<unsigned>* generation) {
+  if (!(new TSnoozeThread(minutes, message, MainWindow, generation))->Start(true))
+    SnoozeActive = false;
 }
 
 void AskShutdownQuestion(const std::string& question) {

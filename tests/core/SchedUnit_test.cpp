@@ -1,9 +1,14 @@
 // The schedule: comma lists, the hour of "scheduler.time", loading, the four questions,
 // the file stamp. The trigger is tested over a simulated week of the real tick handler
 // under Wine (tests/win/MainWindow_test.cpp).
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
 #include <map>
+#include <optional>
 
 #include "Fakes.h"
+#include "MissedBackup.h"
 #include "RunnerError.h"
 #include "SchedUnit.h"
 #include "TokenUnit.h"
@@ -273,10 +278,193 @@ TEST_F(TSchedTest, ProcessScheduleEntryPointsWithoutSchedule) {
   EXPECT_FALSE(ScheduleIsDueNow());
   EXPECT_EQ(ScheduleNextBackupText(), Tip("The backup schedule could not be read"));
   LoadSchedule();  // nothing to load, nothing happens
-  clock.now = At(7, 23, 59, 59);
-  EXPECT_EQ(CurrentSlotKey(), 191);
-  clock.now = At(1, 0);
-  EXPECT_EQ(CurrentSlotKey(), 24);
+  EXPECT_EQ(SlotKeyOf(At(7, 23, 59, 59)), 191);
+  EXPECT_EQ(SlotKeyOf(At(1, 0)), 24);
+  // The hour with its date: a week later is another hour.
+  EXPECT_EQ(HourNumberOf(At(2, 19, 59, 59)) + 7 * 24, HourNumberOf(At(2, 19) + 7));
+  EXPECT_EQ(HourStart(HourNumberOf(At(2, 19, 30))), At(2, 19));
 }
+
+#ifndef _WIN32
+// A clock in a real time zone, from its POSIX rule for 2026 (the C library needs no
+// time-zone database for that). It keeps the time (UTC) and the real time apart: time can
+// pass, the user can set the clock, and the zone's rule shifts the local time on its day.
+class TZoneClock : public IClock {
+ public:
+  explicit TZoneClock(const char* rule) {
+    if (const char* tz = std::getenv("TZ")) saved_ = tz;
+    ::setenv("TZ", rule, 1);
+    ::tzset();
+  }
+  ~TZoneClock() override {
+    if (saved_)
+      ::setenv("TZ", saved_->c_str(), 1);
+    else
+      ::unsetenv("TZ");
+    ::tzset();
+  }
+  TDateTime Now() const override { return Local(utc); }
+  uint32_t RealMs() const override { return static_cast<uint32_t>(realMs); }
+  // The zone's offsets a day either side; a skipped time's images lie either side of the
+  // change, which is found second by second.
+  TDateTime ShownAt(TDateTime local) const override {
+    const long long asUtc = std::llround((local - kUnixEpoch) * 86400);
+    long long before = 0, after = 0;
+    for (const long long probe : {asUtc - 86400, asUtc + 86400}) {
+      const long long u = asUtc - Offset(probe);
+      const TDateTime image = Local(u);
+      if (std::fabs(image - local) * 86400 < 0.5) return local;
+      (image > local ? after : before) = u;
+    }
+    if (!before || !after) return local;
+    while (after - before > 1) {
+      const long long middle = (before + after) / 2;
+      (Local(middle) > local ? after : before) = middle;
+    }
+    return Local(after);
+  }
+  // Sets the clock to a local time that exists.
+  void SetLocal(int year, int month, int day, int hour, int minute) {
+    std::tm t = {};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_isdst = -1;
+    utc = std::mktime(&t);
+  }
+  void Pass(long long seconds) {
+    utc += seconds;
+    realMs += seconds * 1000;
+  }
+  long long utc = 0;
+  long long realMs = 0;
+
+ private:
+  static constexpr double kUnixEpoch = 25569;  // 1 Jan 1970 as a date-time
+  static TDateTime Local(long long u) {
+    const std::time_t t = static_cast<std::time_t>(u);
+    std::tm m = {};
+    ::localtime_r(&t, &m);
+    return EncodeDateTime({m.tm_year + 1900, m.tm_mon + 1, m.tm_mday, m.tm_hour, m.tm_min,
+                           m.tm_sec, 0});
+  }
+  static long long Offset(long long u) {
+    const std::time_t t = static_cast<std::time_t>(u);
+    std::tm m = {};
+    ::localtime_r(&t, &m);
+    return m.tm_gmtoff;
+  }
+  std::optional<std::string> saved_;
+};
+
+// The trigger, the tray tip and the missed-backup rule over whole days of 30-second ticks
+// through daylight-saving changes and clock changes. Each offer is cancelled or runs for
+// 11 minutes, each missed-backup warning runs; what happened is logged per day and hour.
+TEST_F(TSchedTest, DaylightSavingAndClockChangesOfferEachHourOnce) {
+  enum TAction { kNone, kSetClock, kSleep };
+  struct {
+    const char* name;
+    const char* rule;
+    int month, day;   // the day walked, from 23:30 the evening before
+    const char* hours;  // scheduled every day
+    bool cancel;        // offers are cancelled instead of run
+    TAction action;     // at 19:12 local, or at 18:30 for a forward change
+    long long seconds;
+    const char* tipAt1;  // the tray tip at 1:00 local ("" = not checked)
+    const char* log;
+  } cases[] = {
+      // Spring: 2:00 becomes 3:00 (Lord Howe: 2:30). The skipped hour is offered right after
+      // the jump, and the tip names that hour beforehand.
+      {"Berlin spring", "CET-1CEST,M3.5.0,M10.5.0/3", 3, 29, "2", false, kNone, 0,
+       "Next backup: Sun 3 AM", "offer 29 3:00;"},
+      {"Berlin spring, cancelled", "CET-1CEST,M3.5.0,M10.5.0/3", 3, 29, "2", true, kNone, 0, "",
+       "offer 29 3:00;warn 29 4:00;"},
+      {"New York spring", "EST5EDT,M3.2.0,M11.1.0", 3, 8, "2", false, kNone, 0,
+       "Next backup: Sun 3 AM", "offer 8 3:00;"},
+      {"Lord Howe spring", "<+1030>-10:30<+11>-11,M10.1.0,M4.1.0", 10, 4, "2", false, kNone, 0,
+       "Next backup: Sun 2 AM", "offer 4 2:30;"},
+      // Autumn: an hour shown twice is offered once.
+      {"Berlin autumn", "CET-1CEST,M3.5.0,M10.5.0/3", 10, 25, "2", false, kNone, 0, "",
+       "offer 25 2:00;"},
+      {"Berlin autumn, cancelled", "CET-1CEST,M3.5.0,M10.5.0/3", 10, 25, "2", true, kNone, 0, "",
+       "offer 25 2:00;warn 25 3:00;"},
+      {"New York autumn", "EST5EDT,M3.2.0,M11.1.0", 11, 1, "1", false, kNone, 0, "",
+       "offer 1 1:00;"},
+      {"Lord Howe autumn", "<+1030>-10:30<+11>-11,M10.1.0,M4.1.0", 4, 5, "1", false, kNone, 0,
+       "", "offer 5 1:00;"},
+      // The user sets the clock (Monday 7 December): back by less than 3 hours repeats no
+      // offer; forward over the hour offers it; by 3 hours or more the hours count as new,
+      // or as missed.
+      {"clock back 1 h", "UTC0", 12, 7, "19", false, kSetClock, -3600, "", "offer 7 19:00;"},
+      {"clock forward 2 h", "UTC0", 12, 7, "19", false, kSetClock, 2 * 3600, "",
+       "offer 7 20:30;"},
+      {"clock forward 4 h", "UTC0", 12, 7, "19", false, kSetClock, 4 * 3600, "",
+       "warn 7 22:30;"},
+      {"clock back 4 h", "UTC0", 12, 7, "19", false, kSetClock, -4 * 3600, "",
+       "offer 7 19:00;offer 7 19:00;"},
+      // Asleep from after the run until 19:05 a week later: the same weekday and hour is
+      // another hour.
+      {"asleep a week", "UTC0", 12, 7, "19", false, kSleep, 7 * 86400 - 7 * 60, "",
+       "offer 7 19:00;offer 14 19:05;"},
+  };
+  WarnMissedBackups = true;
+  WarnAfterDays = 0;  // the rule of the skipped hour
+  TMissedBackupContext ctx;
+  ctx.lastScheduledTime = [] { return Schedule->LastScheduledTime(); };
+  ctx.proxyConnected = [] { return true; };
+  for (const auto& c : cases) {
+    TZoneClock zone(c.rule);
+    seams::SetClock(&zone);
+    fs.Put(kFile, std::string("scheduler.advancedschedule=OFF\nscheduler.active=ON\n") +
+                      "scheduler.time=" + c.hours + "\n");
+    CreateScheduleWith(TAmPm{});
+    LastTriggerSlot = -1;
+    TriggerWatch.Forget();
+    ResetMissedWarningState();
+    zone.SetLocal(2026, c.month, c.day - 1, 23, 30);
+    fs.Put("C:\\Inst\\lastbackup.idx", "", zone.Now());
+    const long long end = zone.utc + 25 * 3600 + (c.action == kSleep ? c.seconds : 0);
+    bool acted = c.action == kNone, tipChecked = !*c.tipAt1;
+    std::string log;
+    auto note = [&](const char* what) {
+      const TDateParts p = DecodeDateTime(zone.Now());
+      log += std::string(what) + " " + std::to_string(p.day) + " " + std::to_string(p.hour) +
+             ":" + (p.minute < 10 ? "0" : "") + std::to_string(p.minute) + ";";
+    };
+    auto run = [&] {
+      zone.Pass(11 * 60);
+      fs.Put("C:\\Inst\\lastbackup.idx", "", zone.Now());
+      NoteClientRunEnded();
+    };
+    while (zone.utc < end) {
+      const TDateParts p = DecodeDateTime(zone.Now());
+      if (!tipChecked && p.hour == 1) {
+        tipChecked = true;
+        EXPECT_EQ(ScheduleNextBackupText(), Tip(c.tipAt1)) << c.name;
+      }
+      const int actAt = c.seconds > 0 && c.action == kSetClock ? 18 * 60 + 30 : 19 * 60 + 12;
+      if (!acted && p.day == c.day && p.hour * 60 + p.minute >= actAt) {
+        acted = true;
+        if (c.action == kSetClock)
+          zone.utc += c.seconds;
+        else
+          zone.Pass(c.seconds);
+      }
+      if (IsBackupDue()) {
+        note("offer");
+        if (!c.cancel) run();
+      } else if (DueMissedWarning(ctx)) {
+        note("warn");
+        run();
+      }
+      zone.Pass(30);
+    }
+    EXPECT_EQ(log, c.log) << c.name;
+    seams::SetClock(&clock);
+  }
+}
+#endif
 
 }  // namespace

@@ -41,6 +41,9 @@ class EndToEndTest : public ::testing::Test {
     ASSERT_TRUE(::CopyFileA(wt::WindowsPath(ZQ_STANDIN_EXE).c_str(), javaw.c_str(), FALSE));
     inst.Write("stash9.jar", "");
     inst.Write("connection.properties", "");
+    // No scheduled hour: without the file every day at 19:00 would be, and a run at that
+    // hour would see a scheduled backup of its own.
+    inst.Write("zqbackup.properties", "scheduler.active=OFF\r\n");
     // Inherited by the stand-in, also when ZqRunner starts it.
     const std::string quitName = "ZqEndToEndQuit_" + std::to_string(::GetCurrentProcessId());
     quit.reset(::CreateEventA(nullptr, TRUE, FALSE, quitName.c_str()));

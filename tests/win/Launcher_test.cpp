@@ -191,6 +191,9 @@ TEST_F(LauncherTest, OnlyTheFirstRunWithoutMinGetsZqRunnersArguments) {
   QuickClient();
   CommandArgs = {"-x", "y"};
   LaunchCount = 0;
+  TFakeClock clock;  // the run ends in this hour, whatever the real one
+  clock.now = EncodeDateTime({2026, 12, 7, 19, 30, 0, 0});
+  seams::SetClock(&clock);
   ::SetEnvironmentVariableA("ZQ_STANDIN_TOUCH", "1");  // a backup that records its success
   StartClient(false, false, {});
   ::SetEnvironmentVariableA("ZQ_STANDIN_TOUCH", nullptr);
@@ -198,7 +201,8 @@ TEST_F(LauncherTest, OnlyTheFirstRunWithoutMinGetsZqRunnersArguments) {
   // The client runs in InstallDir: its relative file lands there.
   EXPECT_EQ(inst.Read("lastbackup.idx"), "standin\r\n");
   EXPECT_EQ(LaunchCount, 1);
-  EXPECT_EQ(LastTriggerSlot, CurrentSlotKey());
+  EXPECT_EQ(LastTriggerSlot, HourNumberOf(clock.now));
+  InstallWinSeams();
   StartClient(false, false, {});
   EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(""));
   EXPECT_EQ(LaunchCount, 2);

@@ -364,10 +364,6 @@ TEST_F(TMainWindowTest, TickLooksForMissedBackupsOnlyOnlineAndWhenNoneIsDue) {
     EXPECT_EQ(wf::Rec().willStart, c.warnings) << c.due << c.online;
     EXPECT_EQ(wf::Rec().missedChecks, c.missedChecks) << c.due << c.online;
   }
-  // A tick in another hour than the last trigger's forgets the trigger.
-  LastTriggerSlot = 11;
-  Send(WMAPP_RUNNER_TICK);
-  EXPECT_EQ(LastTriggerSlot, -1);
 }
 
 TEST_F(TMainWindowTest, ResumeFromSleepTicksAtOnce) {
@@ -432,8 +428,7 @@ TEST_F(TMainWindowTest, TickArrivingInsideATicksOwnDialogIsSkipped) {
   EXPECT_EQ(wf::Rec().willStart, 1);
   EXPECT_EQ(wf::Rec().nextTextCalls, 1);
   EXPECT_EQ(wf::Rec().refreshes, 1);
-  wf::Rec().slotKey = 13;  // the next hour: the guard was released
-  Send(WMAPP_RUNNER_TICK);
+  Send(WMAPP_RUNNER_TICK);  // the guard was released
   EXPECT_EQ(wf::Rec().willStart, 2);
 }
 
@@ -556,7 +551,6 @@ class TTickWeekTest : public TMainWindowTest {
     const TWindowCalls real = DefaultWindowCalls();
     WindowCalls.isBackupDue = real.isBackupDue;
     WindowCalls.nextBackupText = real.nextBackupText;
-    WindowCalls.currentSlotKey = real.currentSlotKey;
     WindowCalls.startClient = real.startClient;
     WindowCalls.showWillStartWarning = [] { current->OnWarning(); };
   }
@@ -566,7 +560,7 @@ class TTickWeekTest : public TMainWindowTest {
     TMainWindowTest::TearDown();
   }
   void OnWarning() {
-    const int slot = CurrentSlotKey();
+    const int slot = SlotKeyOf(clock.now);
     triggers.push_back(slot);
     if (slot == 2 * 24 + 9) Run(20);   // Monday 9: the countdown runs out
     if (slot == 6 * 24 + 17) Run(90);  // Friday 17: a long backup, into the next hour

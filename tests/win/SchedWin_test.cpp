@@ -3,6 +3,8 @@
 // locale's designators in the tray tip.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "ControlFlags.h"
 #include "Globals.h"
 #include "MyDialogs.h"
@@ -18,15 +20,73 @@ class SchedWinTest : public ::testing::Test {
   void TearDown() override { FreeSchedule(); }
 };
 
-// Sets the file's last-write time to a local time.
-void SetLocalWriteTime(const std::string& path, const SYSTEMTIME& local) {
-  FILETIME localFt, utc;
-  ASSERT_TRUE(::SystemTimeToFileTime(&local, &localFt));
-  ASSERT_TRUE(::LocalFileTimeToFileTime(&localFt, &utc));
+void SetWriteTime(const std::string& path, const FILETIME& utc) {
   TFileHandle f(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(f);
   ASSERT_TRUE(::SetFileTime(f.get(), nullptr, nullptr, &utc));
+}
+
+// Sets the file's last-write time to a local time (with the rules of its date).
+void SetLocalWriteTime(const std::string& path, const SYSTEMTIME& local) {
+  FILETIME utc;
+  ASSERT_TRUE(LocalToUtc(EncodeDateTime({local.wYear, local.wMonth, local.wDay, local.wHour,
+                                         local.wMinute, local.wSecond, 0}),
+                         utc));
+  SetWriteTime(path, utc);
+}
+
+std::string Text(TDateTime t) {
+  const TDateParts p = DecodeDateTime(t);
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%02d-%02d %02d:%02d:%02d", p.month, p.day, p.hour,
+                p.minute, p.second);
+  return buffer;
+}
+
+// Registered to run in Berlin time (tests/win/CMakeLists.txt). A file time becomes
+// local time with the rules of its own date, whatever the date today: a backup made at
+// 19:11 summer time is no older than a 19:00 hour in winter. And the hours the spring
+// change skips are shown from where the clock goes on.
+TEST_F(SchedWinTest, FileTimesKeepTheRulesOfTheirDateInBerlin) {
+  TIME_ZONE_INFORMATION tz;
+  ::GetTimeZoneInformation(&tz);
+  ASSERT_EQ(tz.Bias, -60) << "runs in Central European time";
+  wt::TTempDir dir("dst");
+  const std::string path = dir.File("lastbackup.idx");
+  dir.Write("lastbackup.idx", "");
+  const struct {
+    TDateParts utc;
+    const char* local;
+  } files[] = {
+      {{2026, 10, 24, 17, 11, 0, 0}, "10-24 19:11:00"},  // summer time, read in any season
+      {{2026, 10, 25, 0, 30, 0, 0}, "10-25 02:30:00"},   // the autumn hour, first time
+      {{2026, 10, 25, 1, 30, 0, 0}, "10-25 02:30:00"},   // and again in winter time
+      {{2026, 10, 26, 17, 11, 0, 0}, "10-26 18:11:00"},
+      {{2026, 3, 29, 0, 59, 58, 0}, "03-29 01:59:58"},
+      {{2026, 3, 29, 1, 0, 0, 0}, "03-29 03:00:00"},
+      {{2026, 12, 7, 13, 33, 41, 0}, "12-07 14:33:40"},  // 2-second resolution
+  };
+  for (const auto& f : files) {
+    const SYSTEMTIME st = {static_cast<WORD>(f.utc.year), static_cast<WORD>(f.utc.month), 0,
+                           static_cast<WORD>(f.utc.day), static_cast<WORD>(f.utc.hour),
+                           static_cast<WORD>(f.utc.minute), static_cast<WORD>(f.utc.second), 0};
+    FILETIME utc;
+    ASSERT_TRUE(::SystemTimeToFileTime(&st, &utc));
+    SetWriteTime(path, utc);
+    EXPECT_EQ(Text(FileTimeOf(path)), f.local);
+  }
+  const struct {
+    TDateParts local;
+    const char* shown;
+  } hours[] = {
+      {{2026, 3, 29, 1, 59, 0, 0}, "03-29 01:59:00"},
+      {{2026, 3, 29, 2, 0, 0, 0}, "03-29 03:00:00"},  // skipped: the clock goes on at 3:00
+      {{2026, 3, 29, 2, 59, 0, 0}, "03-29 03:00:00"},
+      {{2026, 10, 25, 2, 30, 0, 0}, "10-25 02:30:00"},
+  };
+  TWinClock clock;
+  for (const auto& h : hours) EXPECT_EQ(Text(clock.ShownAt(EncodeDateTime(h.local))), h.shown);
 }
 
 TEST_F(SchedWinTest, FileTimeOfIsLocalDosTimeAndNeverOpensTheFile) {

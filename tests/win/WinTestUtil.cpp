@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <vector>
 
-#include "IcmpAPI.h"
 #include "WinPlatform.h"
 
 namespace wt {
@@ -193,19 +193,27 @@ const void* THookedImport::Swap(const void* value) {
 }
 
 bool LoopbackEchoes() {
-  LoadIcmpLibrary();
-  const TIcmpEntryPoints& api = IcmpEntryPoints();
-  HANDLE icmp = api.createFile ? api.createFile() : INVALID_HANDLE_VALUE;
-  // Wine echoes through an ICMP socket: unprivileged where the host allows those
-  // (net.ipv4.ping_group_range), else raw, which needs root. The reply buffer is far
-  // larger than any reply; 0x0100007F is 127.0.0.1 in network byte order.
+  TModule icmp(::LoadLibraryA("icmp.dll"));
+  if (!icmp) return false;
+  using TCreate = HANDLE(WINAPI*)();
+  using TSend = DWORD(WINAPI*)(HANDLE, ULONG, LPVOID, WORD, LPVOID, LPVOID, DWORD, DWORD);
+  using TClose = BOOL(WINAPI*)(HANDLE);
+  auto create = reinterpret_cast<TCreate>(
+      reinterpret_cast<void*>(::GetProcAddress(icmp.get(), "IcmpCreateFile")));
+  auto send = reinterpret_cast<TSend>(
+      reinterpret_cast<void*>(::GetProcAddress(icmp.get(), "IcmpSendEcho")));
+  auto close = reinterpret_cast<TClose>(
+      reinterpret_cast<void*>(::GetProcAddress(icmp.get(), "IcmpCloseHandle")));
+  if (!create || !send || !close) return false;
+  HANDLE h = create();
+  if (h == INVALID_HANDLE_VALUE) return false;
   char payload[32] = {};
   std::vector<unsigned char> reply(4096);
-  const bool echoed = icmp != INVALID_HANDLE_VALUE &&
-                      api.sendEcho(icmp, 0x0100007F, payload, sizeof payload, nullptr, reply.data(), 4096, 1000);
-  if (icmp != INVALID_HANDLE_VALUE) api.closeHandle(icmp);
-  FreeIcmpLibrary();
-  return echoed;
+  const ULONG loopback = 0x0100007F;  // 127.0.0.1 in network order
+  const DWORD count = send(h, loopback, payload, sizeof payload, nullptr, reply.data(),
+                           static_cast<DWORD>(reply.size()), 1000);
+  close(h);
+  return count > 0;
 }
 
 }  // namespace wt

@@ -84,8 +84,9 @@ class THookedImport {
   const void* original_ = nullptr;
 };
 
-// Whether this host lets Wine echo to 127.0.0.1 at all, asked with the raw IcmpSendEcho:
-// the yardstick for PingHost and ServerReachable, never measured with them.
+// Whether this host lets Wine send an ICMP echo at all (an ICMP socket needs
+// net.ipv4.ping_group_range, a raw one root): asked of icmp.dll directly, without the
+// program's own ping code, so that a fault there shows as a failure, not as this answer.
 bool LoopbackEchoes();
 
 }  // namespace wt

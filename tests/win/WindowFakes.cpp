@@ -36,7 +36,6 @@ void InstallRecorder() {
   r.dueNow = r.online = r.throwOnStart = false;
   r.foregroundGranted = true;
   r.raised.clear();
-  r.slotKey = 12;
   WindowCalls.startClient = FakeStartClient;
   WindowCalls.showWillStartWarning = [] { ++Rec().willStart; };
   WindowCalls.isBackupDue = [] { return Rec().dueNow; };
@@ -48,7 +47,6 @@ void InstallRecorder() {
     ++Rec().nextTextCalls;
     return Rec().nextText;
   };
-  WindowCalls.currentSlotKey = [] { return Rec().slotKey; };
   WindowCalls.closeClientWindows = [] { ++Rec().closeClient; };
   WindowCalls.showShutdownDialog = [] { ++Rec().shutdownDialogs; };
   WindowCalls.showBubbleFor = [](void*, const std::string& text) { Rec().bubbles.push_back(text); };

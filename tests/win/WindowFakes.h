@@ -44,7 +44,6 @@ struct TRecorder {
   // Scripted answers.
   std::string nextText = "Next backup: Monday 19:00";
   bool dueNow = false;  // what IsBackupDue answers (the real one: tests/win/MainWindow_test.cpp)
-  int slotKey = 12;
   bool online = false;
   bool throwOnStart = false;
   bool foregroundGranted = true;  // what Windows answers to a foreground switch
