@@ -1,6 +1,6 @@
 // One WM_RUNNER_TICK's scheduling work, timed over a simulated week of 5-second ticks:
 // the tray tip (NextBackupText), the trigger (IsBackupDue), the missed-backup question
-// (LastScheduledTime), the hour reset of the trigger, and the control-flag check
+// (LastScheduledTime), and the control-flag check
 // (RefreshControlFlags). Files are real files in a temporary copy of the installation;
 // every question looks at the file's time stamp as the program does.
 //
@@ -158,7 +158,6 @@ void Tick(TStepClock& clock) {
   } catch (...) {
   }
   RefreshControlFlagsWith(&NoMenu);
-  if (CurrentSlotKey() != LastTriggerSlot) LastTriggerSlot = -1;
   clock.now += 5.0 / 86400;
 }
 
@@ -172,6 +171,8 @@ struct TResult {
 TResult Week(TStepClock& clock) {
   constexpr int kTicks = 7 * 24 * 720;
   clock.now = EncodeDateTime({2026, 12, 6, 0, 0, 2, 0});
+  LastTriggerSlot = -1;  // each week's hours are new
+  TriggerWatch.Forget();
   for (int i = 0; i < 1000; ++i) Tick(clock);  // warm-up: first reads, caches
   TResult r{};
   r.liveBefore = gLiveBlocks;
@@ -236,7 +237,6 @@ int main(int argc, char** argv) {
     CreateScheduleWith(TAmPm{});
     LoadSchedule();
     ControlFlagsFileTime = 0;
-    LastTriggerSlot = -1;
     TResult best{};
     for (int run = 0; run < 3; ++run) {
       const TResult r = Week(clock);

@@ -19,28 +19,29 @@ enum class TDigestCheck { Match, Mismatch, Unreadable };
 // The reading behind VerifySettingsHash, telling a mismatch from a file that exists but
 // could not be read at this moment.
 TDigestCheck CheckDigest(std::string* controlText) {
+  // One short attempt at each file: this runs in the timer tick.
   IFileSystem& fs = seams::Fs();
-  const std::string defaultsPath = InstallPath(kDigestFile);
-  const auto defaults = fs.ReadAll(defaultsPath);
-  if (!defaults)
-    return fs.Exists(defaultsPath) ? TDigestCheck::Unreadable : TDigestCheck::Mismatch;
-  const auto control = fs.ReadAll(InstallPath(kControlFile));
-  if (!control) return TDigestCheck::Unreadable;
+  const TFileRead defaults = fs.Read(InstallPath(kDigestFile), kTickPatienceMs);
+  if (defaults.outcome == TReadOutcome::Busy) return TDigestCheck::Unreadable;
+  if (defaults.outcome == TReadOutcome::Missing) return TDigestCheck::Mismatch;
+  // A control file gone since its time was read is being replaced: read again.
+  const TFileRead control = fs.Read(InstallPath(kControlFile), kTickPatienceMs);
+  if (control.outcome != TReadOutcome::Read) return TDigestCheck::Unreadable;
 
   TPropertyList defaultsList;
-  defaultsList.SetText(*defaults);
+  defaultsList.SetText(defaults.data);
   std::string stored;
   for (char c : ValueOf(defaultsList, "HASH"))
     if (c != '\\') stored.push_back(c);
   if (stored.empty()) return TDigestCheck::Mismatch;
 
   TPropertyList controlList;
-  controlList.SetText(*control);
+  controlList.SetText(control.data);
   const std::string text = controlList.Text();  // every line ended by CR LF
   const TMd5Digest digest = Md5(text);
   if (!SameTextAscii(Base64Encode(digest.data(), digest.size()), stored))
     return TDigestCheck::Mismatch;
-  if (controlText) *controlText = *control;
+  if (controlText) *controlText = control.data;
   return TDigestCheck::Match;
 }
 
@@ -57,9 +58,15 @@ TDateTime FileTimeOf(const std::string& path) { return seams::Fs().FileTime(path
 bool VerifySettingsHash() { return CheckDigest(nullptr) == TDigestCheck::Match; }
 
 void ReadControlFlagsWith(TMenuRebuild rebuildMenu) {
-  const bool quitBefore = QuitAllowed;
   std::string text;
   const TDigestCheck check = CheckDigest(&text);
+  if (check == TDigestCheck::Unreadable) {
+    // The Java client is rewriting one of the files: what they said last still holds (a
+    // half-written pair is not a forged one). The next tick that sees a file time reads
+    // again, rather than keep this state until the next change.
+    ControlFlagsFileTime = 0;
+    return;
+  }
   if (check == TDigestCheck::Match) {
     TPropertyList list;
     list.SetText(text);
@@ -70,12 +77,6 @@ void ReadControlFlagsWith(TMenuRebuild rebuildMenu) {
                      UpperAscii(ValueOf(list, "killrunner")) != "ON", snooze);
   } else {
     SetControlValues(false, false, kFreeSnoozeLimit);
-  }
-  if (check == TDigestCheck::Unreadable) {
-    // The Java client is rewriting one of the files: stay strict and read again at the
-    // next tick that sees a file time, rather than keep this state until the next change.
-    ControlFlagsFileTime = 0;
-    if (QuitAllowed == quitBefore) return;
   }
   if (rebuildMenu) rebuildMenu();
 }

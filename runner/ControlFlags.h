@@ -23,9 +23,9 @@ using TMenuRebuild = void (*)();
 
 // Reads the three values now: from the keys when the digest matches ("snooze" as a decimal
 // integer, 100 when it is not one: "$10", " 5" and "" all give 100), otherwise the strict
-// state (no Cancel, no Quit, 100 snoozes). A file that exists but cannot be read also
-// gives the strict state and clears ControlFlagsFileTime. Then calls `rebuildMenu`
-// (always after a complete reading; after an incomplete one only when QuitAllowed changed).
+// state (no Cancel, no Quit, 100 snoozes), and calls `rebuildMenu`. A file that exists but
+// stays held for about 100 ms keeps the values as they are (before any reading: the zero
+// state) and clears ControlFlagsFileTime, so that the next tick reads again.
 void ReadControlFlagsWith(TMenuRebuild rebuildMenu);
 // Start-up and every tick: without "system2.properties" the free state (Cancel, Quit, 100
 // snoozes; the menu is rebuilt when QuitAllowed changes); otherwise ReadControlFlags when

@@ -29,7 +29,8 @@ void CloseClientWindows();
 // taken since the last client run (SnoozeCount, Snooze.h).
 bool SnoozeAllowed();
 
-// When "NewVer.ZLib" waits in InstallDir: posts WM_RUNNER_UPDATE to MainWindow, true.
+// When "NewVer.ZLib" waits in InstallDir and this run has not given up on updates
+// (UpdateBlocked, Update.h): posts WM_RUNNER_UPDATE to MainWindow, true.
 bool UpdatePending();
 
 // One run of the client: composes the command, checks the main jar and a waiting update,

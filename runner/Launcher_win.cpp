@@ -11,13 +11,14 @@
 #include "SchedUnit.h"
 #include "Settings.h"
 #include "Snooze.h"
+#include "Update.h"
 #include "Workers.h"
 #include "uRunnerResource.h"
 
 bool SnoozeAllowed() { return SnoozeCount < SnoozeLimit; }
 
 bool UpdatePending() {
-  if (!seams::Fs().Exists(InstallPath("NewVer.ZLib"))) return false;
+  if (UpdateBlocked || !seams::Fs().Exists(InstallPath("NewVer.ZLib"))) return false;
   ::PostMessageA(MainWindow, WMAPP_RUNNER_UPDATE, 0, 0);
   return true;
 }

@@ -37,9 +37,12 @@ HMENU TrayMenu();
 
 // What a WM_RUNNER_TICK does (also run at once when the computer resumes from sleep).
 void OnTimerTick();
-// Copies the running executable to "updSW.exe" in the temporary directory and starts it
-// with -update and the installation directory; failures are ignored.
-void LaunchUpdater();
+// Hands the waiting update over (HandOverUpdate, Update.h): a checked copy of the running
+// executable as "updSW.exe" in the temporary directory (else in the installation
+// directory), started with -update and the installation directory. True when it was
+// started (the program then quits); false when the hand-over failed (the user has been
+// told once and no update is handed over again in this run) or is blocked.
+bool LaunchUpdater();
 
 // The operations of other modules that the window procedure calls, and the shell call
 // for the icon. Start-up keeps the defaults; tests replace entries to observe them.

@@ -11,6 +11,7 @@
 #include "MyDialogs.h"
 #include "SchedUnit.h"
 #include "Seams.h"
+#include "Settings.h"
 #include "Snooze.h"
 #include "TrayTip.h"
 #include "WinPlatform.h"
@@ -247,8 +248,11 @@ LRESULT TMainWindow::OnPowerBroadcast(WPARAM event) {
 }
 
 void TMainWindow::OnUpdate() {
-  LaunchUpdater();
-  ::PostQuitMessage(0);
+  // A failed hand-over keeps the program, and the client that the update held back runs.
+  if (LaunchUpdater())
+    ::PostQuitMessage(0);
+  else
+    WindowCalls.startClient(false, false, {});
 }
 
 void TMainWindow::OnShutdownBackup() {
@@ -359,20 +363,6 @@ void OnTimerTick() {
   else if (WindowCalls.internetConnected())
     WindowCalls.checkMissedBackup();
   WindowCalls.refreshControlFlags();
+  RefreshWarningSettings();
   if (GetTrayTip() != before) UpdateTrayTip();
-}
-
-void LaunchUpdater() {
-  const std::string temp = TempDir();
-  if (temp.empty()) return;  // no temporary directory: nowhere to put the copy
-  const std::string copy = temp + "updSW.exe";
-  const std::string exe = ExePath();
-  // Read-only or system attributes would make the copy (or the updater's later delete)
-  // fail; a missing copy is no error.
-  ::SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_ARCHIVE);
-  ::SetFileAttributesA(exe.c_str(), FILE_ATTRIBUTE_ARCHIVE);
-  ::CopyFileA(exe.c_str(), copy.c_str(), FALSE);
-  // The program path is quoted: a temporary directory with blanks would otherwise make CreateProcessA try "C:\Documents.exe" and the like.
-  const std::string command = "\"" + copy + "\" -update \"" + ExeDirectory() + "\\\"";
-  seams::Launcher().Start(command, temp, false);
 }

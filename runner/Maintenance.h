@@ -1,6 +1,6 @@
 // What update and uninstall need from Windows beyond the seams of Seams.h: the running
-// executable and the temporary directory, copies, attributes, directory removal and the
-// scheduler's main window. TWinMaintenanceHost (MaintenanceHost_win.h) is the Win32
+// executable and the temporary directory, copies, one-step replacement, attributes,
+// directory removal and the scheduler's main window. TWinMaintenanceHost (MaintenanceHost_win.h) is the Win32
 // version; tests give their own. GUI thread only.
 #pragma once
 #include <string>
@@ -8,7 +8,9 @@
 class IMaintenanceHost {
  public:
   virtual ~IMaintenanceHost();
-  // The temporary directory, with its trailing backslash ("" when there is none).
+  // The temporary directory, with its trailing backslash, spelt so that the ANSI calls
+  // reach it (its short name where the long one has characters outside the ANSI code
+  // page); "" when there is none that they can reach.
   virtual std::string TempDir() = 0;
   // Full path of the running executable.
   virtual std::string ExePath() = 0;
@@ -17,6 +19,18 @@ class IMaintenanceHost {
   virtual void SetArchiveAttribute(const std::string& path) = 0;
   // Copies a file, replacing the target. False on failure.
   virtual bool CopyFileOver(const std::string& from, const std::string& to) = 0;
+  // Puts `from` in the place of `to` in one step (a rename within the volume), replacing
+  // an existing `to`, and flushes the change to the disk. False when it cannot (`to` is
+  // open elsewhere, is a running program or a directory); nothing has then changed.
+  virtual bool ReplaceWith(const std::string& from, const std::string& to) = 0;
+  // Writes a whole copy of `from` to `to` (replacing it) and flushes it to the disk; the
+  // copy takes only the archive attribute. False when `from` cannot be read whole.
+  virtual bool KeepCopy(const std::string& from, const std::string& to) = 0;
+  // Both files can be read and hold the same bytes.
+  virtual bool SameContent(const std::string& a, const std::string& b) = 0;
+  // Another process runs `path` as its program or holds it open so that it cannot be
+  // replaced.
+  virtual bool FileInUse(const std::string& path) = 0;
   // RemoveDirectoryTree (WinPlatform.h): never follows links, ignores failures.
   virtual void RemoveTree(const std::string& dir) = 0;
   // Removes a directory only when it is empty.

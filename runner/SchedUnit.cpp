@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 #include "Globals.h"
 #include "Properties.h"
@@ -16,6 +17,8 @@ namespace {
 
 const char* const kDayKeys[8] = {"", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 const char* const kFallbackHour = "19";
+// A clock time of one second, in days: how long a busy file rests between two attempts.
+constexpr TDateTime kBusyRetryAfter = 1.0 / 86400;
 
 // Blanks and control characters at both ends go; inner ones stay.
 std::string TrimControls(const std::string& s) {
@@ -70,17 +73,24 @@ TSched::TSched(std::string fileName, IClock& clock, IFileSystem& fs, TAmPm desig
     : fileName_(std::move(fileName)), clock_(clock), fs_(fs), designators_(std::move(designators)) {}
 
 bool TSched::Load() {
+  const TFileRead file = fs_.Read(fileName_, kTickPatienceMs);
+  // Whatever time the file shows next, it is read again: after a busy or missing file the
+  // last good stamp no longer describes the lists.
+  if (file.outcome != TReadOutcome::Read) stamp_ = -1;
+  busy_ = file.outcome == TReadOutcome::Busy;
+  if (busy_) {
+    // Its writer holds it: the file is not gone, and what it said last still holds.
+    busySince_ = clock_.Now();
+    return false;
+  }
+  read_ = true;
   for (auto& list : lists_) list.clear();
-  const auto data = fs_.ReadAll(fileName_);
-  if (!data) {
+  if (file.outcome == TReadOutcome::Missing) {
     for (int d = 1; d <= 7; ++d) lists_[static_cast<size_t>(d)] = kFallbackHour;
-    // Forget the stamp: whatever time the file shows next, it is read again rather than
-    // leaving the fallback in place (its writer may have held it at this moment only).
-    stamp_ = -1;
     return false;
   }
   TPropertyList props;
-  props.SetText(*data);
+  props.SetText(file.data);
   if (IsTrueValue(ValueOf(props, "scheduler.advancedschedule"))) {
     for (int d = 1; d <= 7; ++d)
       lists_[static_cast<size_t>(d)] =
@@ -107,13 +117,12 @@ void TSched::ReloadIfChanged() {
     // The fallback, on every question while the file is missing. The stamp is forgotten:
     // a file that comes back with its old time (restored from a copy) is read again.
     Load();
-    stamp_ = -1;
     return;
   }
   if (stamp == stamp_) return;
-  // A file that exists but cannot be read right now (its writer has it open) clears the
-  // stamp in Load, so the next question reads it again instead of keeping the fallback
-  // schedule until the file changes once more.
+  // Held by its writer a moment ago: each attempt may wait up to 100 ms on the GUI thread,
+  // so the other questions of this tick keep the lists, and a later tick tries again.
+  if (busy_ && std::fabs(clock_.Now() - busySince_) < kBusyRetryAfter) return;
   if (Load()) stamp_ = stamp;
 }
 
@@ -140,6 +149,8 @@ void TSched::ResolveNow(int& day, int& hour) const {
 
 long long TSched::BestDistance(long long now, bool backwards) {
   ReloadIfChanged();
+  // No announcement from a file never read: its writer held it since start-up.
+  if (!read_) throw TRunnerError("The schedule has not been read yet");
   long long best = 999;
   for (int d = 1; d <= 7; ++d) {
     const std::string& list = lists_[static_cast<size_t>(d)];
@@ -182,10 +193,8 @@ TDateTime TSched::LastScheduledTime() {
     const int distance = LastSlotDistance(DayOfWeek(at), HourOf(at));
     if (distance == -1) return kNoDateTime;
     hour -= distance;
-    const TDateTime start = HourStart(hour);
-    const TDateTime shown = clock_.ShownAt(start);
-    if (shown == start) return start;
-    if (HourNumberOf(shown) < current) return HourStart(HourNumberOf(shown));
+    const long long shown = HourNumberOf(clock_.ShownAt(HourStart(hour)));
+    if (shown == hour || shown < current) return HourStart(shown);
   }
   return kNoDateTime;
 }
@@ -201,9 +210,9 @@ std::string TSched::NextBackupText() {
     } else {
       // An hour that the spring change skips never comes: the tip names the hour in which
       // the backup will be offered, the first one after the jump.
-      const TDateTime at = HourStart(HourNumberOf(now) + HoursForward(SlotOf(day, hour), slot));
-      const TDateTime shown = clock_.ShownAt(at);
-      if (shown != at) slot = SlotKeyOf(shown);
+      const long long at = HourNumberOf(now) + HoursForward(SlotOf(day, hour), slot);
+      const TDateTime shown = clock_.ShownAt(HourStart(at));
+      if (HourNumberOf(shown) != at) slot = SlotKeyOf(shown);
       text = GetText("RUNNER_Next_Backup") + " " + SlotText(slot);
     }
   } catch (const TRunnerError&) {

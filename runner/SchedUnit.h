@@ -42,11 +42,16 @@ class TSched {
   // the file: the lists stay empty until Load or the first question.
   TSched(std::string fileName, IClock& clock, IFileSystem& fs, TAmPm designators = {});
 
-  // Re-reads the file and rebuilds the seven hour lists. Never fails: a file that cannot
-  // be read gives the fallback schedule, every day at 19:00. Returns false in that case.
+  // Re-reads the file (waiting at most about 100 ms for a writer that holds it) and
+  // rebuilds the seven hour lists. Never fails. A missing file gives the fallback schedule,
+  // every day at 19:00; a file that exists but cannot be read at this moment (the Java
+  // client holds it) keeps the lists of the last good reading, and before any good reading
+  // no hour is scheduled and NextSlot and LastSlotDistance throw. False in both cases.
   bool Load();
   // Calls Load when the file's last-write stamp differs from the one of the last
-  // successful reading, or when the file is missing. Every question below starts with it.
+  // successful reading, or when the file is missing. A file found busy is tried again at
+  // most once a second of the clock, so the questions of one tick make one attempt between
+  // them. Every question below starts with it.
   void ReloadIfChanged();
 
   // An entry of that day's list, read as an integer, equals `hour`. Entries that are not
@@ -93,6 +98,9 @@ class TSched {
   TAmPm designators_;
   int32_t stamp_ = -1;  // DOS-packed last-write stamp of the last successful reading
   std::array<std::string, 8> lists_;
+  bool read_ = false;         // the lists come from a reading (or the missing file's fallback)
+  bool busy_ = false;         // the last reading found the file held
+  TDateTime busySince_ = 0;   // when that was, by the clock
 };
 
 // The process's schedule over InstallPath("zqbackup.properties"), created at start-up and

@@ -1,5 +1,6 @@
 #include "Seams.h"
 
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -16,6 +17,24 @@ T& Need(T* p) {
   return *p;
 }
 }  // namespace
+
+TFileRead IFileSystem::Read(const std::string& path, unsigned) const {
+  TFileRead r;
+  if (auto data = ReadAll(path)) {
+    r.outcome = TReadOutcome::Read;
+    // The seam's time in 100 ns ticks: only ever compared.
+    r.stamp = {static_cast<uint64_t>(std::llround(FileTime(path) * 864000000000.0)), data->size()};
+    r.data = std::move(*data);
+  } else {
+    r.outcome = Exists(path) ? TReadOutcome::Busy : TReadOutcome::Missing;
+  }
+  return r;
+}
+
+TWriteResult IFileSystem::WriteIfUnchanged(const std::string& path, const std::string& data,
+                                           const TFileStamp&) {
+  return WriteAll(path, data) ? TWriteResult::Written : TWriteResult::Failed;
+}
 
 namespace seams {
 IClock& Clock() { return Need(gClock); }

@@ -27,6 +27,33 @@ class IClock {
   virtual TDateTime ShownAt(TDateTime local) const { return local; }
 };
 
+// What a reading of a whole file found. Busy: the file exists but could not be read at
+// this moment (another process has it open for writing or locked, or it is being replaced);
+// a caller keeps what it read before and reads again later.
+enum class TReadOutcome { Read, Missing, Busy };
+
+// What identifies one version of a file for a read-change-write: its last-write time
+// (opaque ticks; only compared) and its size.
+struct TFileStamp {
+  uint64_t writeTime = 0;
+  uint64_t size = 0;
+  bool operator==(const TFileStamp& o) const { return writeTime == o.writeTime && size == o.size; }
+  bool operator!=(const TFileStamp& o) const { return !(*this == o); }
+};
+
+struct TFileRead {
+  TReadOutcome outcome = TReadOutcome::Missing;
+  std::string data;   // the whole file when outcome is Read
+  TFileStamp stamp;   // of the version read
+};
+
+enum class TWriteResult { Written, Changed, Failed };
+
+// How long a reader waits for another process to let go of a file: a timer tick's reading
+// (the GUI thread never waits longer on a held file) and a save the user asked for.
+constexpr unsigned kTickPatienceMs = 100;
+constexpr unsigned kSavePatienceMs = 1000;
+
 class IFileSystem {
  public:
   virtual ~IFileSystem() = default;
@@ -36,11 +63,21 @@ class IFileSystem {
   // Whole file, opened for reading with read sharing only. nullopt when the file is
   // missing or cannot be opened (another process writing it, for example).
   virtual std::optional<std::string> ReadAll(const std::string& path) const = 0;
+  // One reading of the whole file, opened as ReadAll opens it, that tells a missing file
+  // from a busy one and waits at most about `patienceMs` for a holder to let go. The
+  // default (for stand-ins) asks ReadAll and Exists.
+  virtual TFileRead Read(const std::string& path, unsigned patienceMs) const;
   // Replaces the file's content with exactly these bytes, in one step: the old content or
   // the new, never a part (a crash, power loss or full disk in between leaves the old
   // file). A missing file is created. False on any failure; the old file is then
   // unchanged, byte for byte.
   virtual bool WriteAll(const std::string& path, const std::string& data) = 0;
+  // WriteAll for a read-change-write: the new content takes the name only while the file
+  // still has `readAs`, the stamp of the reading it was made from. Changed, with nothing
+  // written, when another process wrote the file in between: read, change and write again.
+  // The default (for stand-ins) does not compare.
+  virtual TWriteResult WriteIfUnchanged(const std::string& path, const std::string& data,
+                                        const TFileStamp& readAs);
   virtual bool Delete(const std::string& path) = 0;
   // Last-write time, local, packed to DOS resolution (2 s); 0 when missing or unreadable.
   // Never opens the file, so it never stands in the way of another process's open.

@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 #include "Seams.h"
@@ -24,14 +25,25 @@ class TWinFileSystem : public IFileSystem {
  public:
   bool Exists(const std::string& path) const override;
   bool DirectoryExists(const std::string& path) const override;
-  // Retries for about half a second while another process has the file open for writing
-  // (the Java client rewrites these files whole).
+  // Read with about half a second's patience: for start-up and the maintenance runs.
   std::optional<std::string> ReadAll(const std::string& path) const override;
-  // Through a temporary file beside `path` ("~zq....tmp"), flushed and then renamed over
-  // it; attributes of the old file are kept. A read-only file is not replaced.
+  // Busy when the file exists but stays open for writing, locked or being replaced for
+  // `patienceMs` (tried every 20 ms); Missing when no file has that name. Within a second
+  // after a wait that ended Busy, a tick's reading of the same file makes one attempt only.
+  TFileRead Read(const std::string& path, unsigned patienceMs) const override;
+  // Through a temporary file beside `path` ("~zq....tmp"), flushed and then renamed over it
+  // in one step (MoveFileExA), retried for about a second while another process has the
+  // file open. The old file's access rules (DACL) and attributes are kept. A read-only file
+  // is not replaced, and a folder that takes no new file is not written at all.
   bool WriteAll(const std::string& path, const std::string& data) override;
+  TWriteResult WriteIfUnchanged(const std::string& path, const std::string& data,
+                                const TFileStamp& readAs) override;
   bool Delete(const std::string& path) override;
   TDateTime FileTime(const std::string& path) const override;
+
+ private:
+  // When a wait for each held file (upper-cased path) ended Busy. GUI thread only.
+  mutable std::map<std::string, DWORD> heldSince_;
 };
 
 class TWinUi : public IUi {
@@ -39,19 +51,25 @@ class TWinUi : public IUi {
   int ShowBox(const std::string& text, const std::string& caption, unsigned flags) override;
 };
 
-// The Win32 calls TWinFileSystem::WriteAll makes to put a file in place, replaceable so that
-// tests can fill the disk, refuse the temporary file or fail the final step part-way; the
-// system's by default.
+// The Win32 calls TWinFileSystem makes to put a file in place, and the pause between two
+// attempts at a file another process holds (reads and renames), replaceable so that tests
+// can fill the disk, refuse the temporary file or the rename, or act while a save waits;
+// the system's by default.
 struct TFileWriteCalls {
   BOOL(WINAPI* writeFile)(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                           LPOVERLAPPED overlapped);
   BOOL(WINAPI* flushFileBuffers)(HANDLE file);
   BOOL(WINAPI* moveFileEx)(LPCSTR from, LPCSTR to, DWORD flags);
-  BOOL(WINAPI* replaceFile)(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags,
-                            LPVOID exclude, LPVOID reserved);
   UINT(WINAPI* getTempFileName)(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR name);
+  void(WINAPI* pause)(DWORD ms);
 };
 TFileWriteCalls& FileWriteCalls();
+
+// The prefix of the temporary files a save writes beside its target ("~zq....tmp").
+constexpr char kTempPrefix[] = "~zq";
+// Removes the temporary files that a save interrupted by the end of the process (killed,
+// power lost) left in `folder`. Start-up, before anything is saved; only one ZqRunner runs.
+void RemoveInterruptedSaves(const std::string& folder);
 
 // Installs the Win32 seams (clock, file system, message boxes). The launcher and session
 // seams are installed by the modules that own them.

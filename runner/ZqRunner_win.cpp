@@ -106,6 +106,8 @@ void RunMainBody() {
   const std::string temp = TempDir();
   DeleteIfExists(temp + "updSW.exe");                                    // 8
   DeleteIfExists(temp + "resource.properties");                          // 9
+  RecoverInterruptedUpdate();  // an update killed in its switch: finished or undone
+  RemoveInterruptedSaves(InstallDir);
   if (!EnsureJavaRuntime()) {                                            // 10
     ShowInfoMessage(GetText("RUNNER_JRE_not_installed"));
     return;

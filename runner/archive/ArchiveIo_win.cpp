@@ -17,7 +17,9 @@ class TWinFile : public IArchiveFile {
     DWORD put = 0;
     return ::WriteFile(h_.get(), buffer, static_cast<DWORD>(n), &put, nullptr) && put == n;
   }
-  bool Flush() override { return true; }  // WriteFile reports its own failures
+  // WriteFile reports its own failures; this puts the bytes on the disk, so that a file
+  // renamed into place afterwards survives a power loss whole.
+  bool Flush() override { return ::FlushFileBuffers(h_.get()) != 0; }
   bool Seek(uint64_t position) override {
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(position);

@@ -147,7 +147,10 @@ bool TZLibArchive::OpenArchive(const std::string& name) {
     CloseArchive();
     throw TRunnerError("Unable to read archive file list");
   }
-  file.reset();
+  if (HoldArchive)
+    held_ = std::move(file);
+  else
+    file.reset();
   SetIdle();
   return true;
 }
@@ -196,6 +199,7 @@ void TZLibArchive::LoadFileList(IArchiveFile& file, uint64_t bodySize) {
 }
 
 void TZLibArchive::CloseArchive() {
+  held_.reset();
   entries_.clear();
   std::memset(&trailer_, 0, sizeof trailer_);
   fileName_.clear();
@@ -216,8 +220,12 @@ void TZLibArchive::GetFileEntry(int index, TArchiveEntry& entry) const {
 void TZLibArchive::ExtractFiles(const std::string& destination,
                                 const std::vector<std::string>* skip) {
   if (fileName_.empty()) throw TRunnerError("No archive is currently open");
-  std::unique_ptr<IArchiveFile> file = io_.OpenRead(fileName_);
-  if (!file) throw TRunnerError("Unable to open file (" + fileName_ + ")");
+  std::unique_ptr<IArchiveFile> opened;
+  if (!held_) {
+    opened = io_.OpenRead(fileName_);
+    if (!opened) throw TRunnerError("Unable to open file (" + fileName_ + ")");
+  }
+  IArchiveFile* const file = held_ ? held_.get() : opened.get();
   try {
     for (size_t i = 0; i < entries_.size(); ++i) {
       if (skip) {
@@ -229,19 +237,41 @@ void TZLibArchive::ExtractFiles(const std::string& destination,
       ExtractEntry(*file, static_cast<int>(i), destination);
     }
   } catch (...) {
-    file.reset();
+    opened.reset();
     SetIdle();
     throw;
   }
-  file.reset();
+  opened.reset();
   SetIdle();
+}
+
+std::string TZLibArchive::TargetDirectory(const TArchiveEntry& entry,
+                                          const std::string& destination) const {
+  std::string stored = ExtractWithPath ? ShortString(entry.storedPath) : std::string();
+  // "/" separates directories on Windows too; one spelling keeps the clean-up below whole.
+  for (char& c : stored)
+    if (c == '/') c = '\\';
+  std::string dir = destination;
+  if (dir.empty() || dir.back() != '\\') dir += '\\';
+  dir += stored;
+  // Doubled backslashes collapse, except the two that open a UNC destination.
+  const size_t keep = dir.compare(0, 2, "\\\\") == 0 ? 1 : 0;
+  for (size_t at; (at = dir.find("\\\\", keep)) != std::string::npos;) dir.erase(at, 1);
+  if (dir.size() > 1 && dir.back() == '\\') dir.pop_back();
+  return dir;
+}
+
+std::string TZLibArchive::TargetOf(int index, const std::string& destination) const {
+  TArchiveEntry entry;
+  GetFileEntry(index, entry);
+  return TargetDirectory(entry, destination) + '\\' + ShortString(entry.fileName);
 }
 
 void TZLibArchive::ExtractEntry(IArchiveFile& archive, int index,
                                 const std::string& destination) {
   const TArchiveEntry& entry = entries_[static_cast<size_t>(index)];
   const std::string name = ShortString(entry.fileName);
-  std::string stored = ExtractWithPath ? ShortString(entry.storedPath) : std::string();
+  const std::string stored = ExtractWithPath ? ShortString(entry.storedPath) : std::string();
 
   // Everything the entry says is checked before anything is created for it.
   if (!IsSafeFileName(name) || !IsSafeStoredPath(stored) || entry.size < 0)
@@ -254,16 +284,7 @@ void TZLibArchive::ExtractEntry(IArchiveFile& archive, int index,
   const bool inflate = entry.storage == 0;
   if (size > (inflate ? available * kMaxInflateRatio : available)) throw Corrupt(index);
 
-  // "/" separates directories on Windows too; one spelling keeps the clean-up below whole.
-  for (char& c : stored)
-    if (c == '/') c = '\\';
-  std::string dir = destination;
-  if (dir.empty() || dir.back() != '\\') dir += '\\';
-  dir += stored;
-  // Doubled backslashes collapse, except the two that open a UNC destination.
-  const size_t keep = dir.compare(0, 2, "\\\\") == 0 ? 1 : 0;
-  for (size_t at; (at = dir.find("\\\\", keep)) != std::string::npos;) dir.erase(at, 1);
-  if (dir.size() > 1 && dir.back() == '\\') dir.pop_back();
+  const std::string dir = TargetDirectory(entry, destination);
   MakeDirectoryPath(io_, dir);
   if (!io_.DirectoryExists(dir)) throw TRunnerError("Unable to create destination path");
 

@@ -9,10 +9,12 @@
 // is written for it.
 //
 // One thread at a time; no locks. The archive file is open only inside OpenArchive and
-// ExtractFiles. Every failure is a TRunnerError with one of the messages below.
+// ExtractFiles, unless HoldArchive keeps it open from the check to CloseArchive. Every
+// failure is a TRunnerError with one of the messages below.
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -100,6 +102,11 @@ class TZLibArchive {
   // files written before it stay, and so does the partly written one.
   void ExtractFiles(const std::string& destination, const std::vector<std::string>* skip);
 
+  // The file entry `index` is extracted to under `destination` (with ExtractWithPath, its
+  // stored path collapsed as ExtractFiles does). Nothing is checked: ExtractFiles refuses
+  // an unsafe name or path. Throws "Index out of bounds".
+  std::string TargetOf(int index, const std::string& destination) const;
+
   const std::string& ArchiveFileName() const { return fileName_; }
   const TArchiveTrailer& Trailer() const { return trailer_; }
 
@@ -110,6 +117,11 @@ class TZLibArchive {
   bool CheckCRC = false;
   bool SavePaths = false;
   bool RecursePaths = false;
+  // Keeps the archive file open (reading, denying writes and deletes to others) from a
+  // successful OpenArchive to CloseArchive, and extracts through that same handle: the
+  // bytes extracted are the bytes checked, and nobody can replace the file in between.
+  // Set before OpenArchive.
+  bool HoldArchive = false;
 
   // Published events. OnStreamExtracted and OnErrorLogged are never raised.
   TReplaceFileEvent OnReplaceFile;
@@ -127,6 +139,7 @@ class TZLibArchive {
 
   void LoadFileList(IArchiveFile& file, uint64_t bodySize);
   void ExtractEntry(IArchiveFile& archive, int index, const std::string& destination);
+  std::string TargetDirectory(const TArchiveEntry& entry, const std::string& destination) const;
   void SetIdle();
   void ReportProgress();
 
@@ -134,6 +147,7 @@ class TZLibArchive {
   std::string fileName_;
   TArchiveTrailer trailer_{};
   std::vector<TArchiveEntry> entries_;
+  std::unique_ptr<IArchiveFile> held_;  // with HoldArchive, from OpenArchive to CloseArchive
   bool destroying_ = false;
 
   TPhase phase_ = TPhase::Idle;

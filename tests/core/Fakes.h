@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -37,6 +38,9 @@ class TMemFileSystem : public IFileSystem {
   std::vector<std::string> dirs;
   std::vector<std::string> locked;    // present but cannot be opened (its time still reads)
   std::vector<std::string> timeless;  // present but its last-write time cannot be read
+  mutable int reads = 0;              // ReadAll calls, also those behind Read
+  // Runs in WriteIfUnchanged before the comparison: another process writing in between.
+  std::function<void()> beforeWrite;
 
   static std::string Key(const std::string& p) { return UpperAscii(p); }
   void Put(const std::string& p, const std::string& data, TDateTime t = 1.0) {
@@ -62,8 +66,15 @@ class TMemFileSystem : public IFileSystem {
     return false;
   }
   std::optional<std::string> ReadAll(const std::string& p) const override {
+    ++reads;
     if (!Has(p) || IsLocked(p)) return std::nullopt;
     return Get(p);
+  }
+  TWriteResult WriteIfUnchanged(const std::string& p, const std::string& data,
+                                const TFileStamp& readAs) override {
+    if (beforeWrite) beforeWrite();
+    if (Read(p, 0).stamp != readAs) return TWriteResult::Changed;
+    return WriteAll(p, data) ? TWriteResult::Written : TWriteResult::Failed;
   }
   bool WriteAll(const std::string& p, const std::string& data) override {
     if (IsLocked(p)) return false;

@@ -1,6 +1,7 @@
 // In-memory registry and maintenance host for the update, uninstall and runtime tests.
 #pragma once
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -83,8 +84,10 @@ class TFakeMaintenanceHost : public IMaintenanceHost {
   bool schedulerRunning = false;
   bool schedulerEndsOnDestroy = true;
   std::string exePath = "C:\\Inst\\ZqRunner.exe";
+  std::function<void(const std::string&)> beforeChange;  // runs before each change of a file
 
-  std::string TempDir() override { return "C:\\Temp\\"; }
+  std::string tempDir = "C:\\Temp\\";
+  std::string TempDir() override { return tempDir; }
   std::string ExePath() override { return exePath; }
   void Sleep(unsigned ms) override {
     ++sleeps;
@@ -93,13 +96,52 @@ class TFakeMaintenanceHost : public IMaintenanceHost {
   void SetArchiveAttribute(const std::string& path) override { log.push_back("attrib " + path); }
   bool CopyFileOver(const std::string& from, const std::string& to) override {
     log.push_back("copy " + from + " -> " + to);
-    if (!fs_.Has(from)) return false;
+    if (beforeChange) beforeChange(to);
+    if (!fs_.Has(from) || fs_.IsLocked(to)) return false;
     fs_.Put(to, fs_.Get(from));
     return true;
   }
+  // Replaces in one step, unless the target is listed as held (open elsewhere).
+  bool ReplaceWith(const std::string& from, const std::string& to) override {
+    log.push_back("replace " + from + " -> " + to);
+    if (beforeChange) beforeChange(to);
+    if (!fs_.Has(from) || fs_.IsLocked(to) || TMemFileSystem::Listed(inUse, to)) return false;
+    fs_.Put(to, fs_.Get(from));
+    fs_.files.erase(TMemFileSystem::Key(from));
+    return true;
+  }
+  bool KeepCopy(const std::string& from, const std::string& to) override {
+    log.push_back("keep " + from + " -> " + to);
+    if (beforeChange) beforeChange(to);
+    if (!fs_.Has(from) || fs_.IsLocked(from)) return false;
+    fs_.Put(to, fs_.Get(from));
+    return true;
+  }
+  bool SameContent(const std::string& a, const std::string& b) override {
+    return fs_.Has(a) && fs_.Has(b) && fs_.Get(a) == fs_.Get(b);
+  }
+  // Files listed in `inUse` count as running programs: they cannot be replaced either.
+  std::vector<std::string> inUse;
+  int inUseLooks = 0;  // FileInUse answers true this many times for a listed file (-1: always)
+  bool FileInUse(const std::string& path) override {
+    if (!TMemFileSystem::Listed(inUse, path) || inUseLooks == 0) return false;
+    if (inUseLooks > 0) --inUseLooks;
+    return true;
+  }
   void RemoveTree(const std::string& dir) override { log.push_back("rmtree " + dir); }
+  // Removes the folder from the file system's list when no file lies below it.
   bool RemoveEmptyDirectory(const std::string& dir) override {
     log.push_back("rmdir " + dir);
+    if (beforeChange) beforeChange(dir);
+    const std::string below = TMemFileSystem::Key(dir) + "\\";
+    for (const auto& f : fs_.files)
+      if (f.first.compare(0, below.size(), below) == 0) return false;
+    auto& dirs = fs_.dirs;
+    dirs.erase(std::remove_if(dirs.begin(), dirs.end(),
+                              [&](const std::string& d) {
+                                return TMemFileSystem::Key(d) == TMemFileSystem::Key(dir);
+                              }),
+               dirs.end());
     return true;
   }
   bool SchedulerWindowExists() override {

@@ -140,6 +140,24 @@ TEST_F(SettingsTest, SaveWarningSettingReplacesFirstLineAndAppends) {
             "a=1\r\nb=2\r\nscheduler.displaywarning=OFF\r\nscheduler.displaywarning=ON\r\n");
 }
 
+TEST_F(SettingsTest, SaveKeepsWhatTheClientWroteMeanwhile) {
+  // Each try, the client writes between the save's reading and its writing (it has the
+  // same size: the time tells). One such write: read and changed again; eight: the message.
+  const char* path = "C:\\Inst\\zqbackup.properties";
+  int writes = 0, limit = 1;
+  fs.Put(path, "application.memory=1\r\n");
+  fs.beforeWrite = [&] {
+    if (writes < limit) ++writes, fs.Put(path, "application.memory=" + std::to_string(writes + 1), writes + 1.0);
+  };
+  SaveWarningSetting(false);
+  EXPECT_EQ(fs.Get(path), "application.memory=2\r\nscheduler.displaywarning=OFF\r\n");
+  writes = 0, limit = 99;
+  SaveWarningSetting(true);
+  EXPECT_EQ(writes, 8);
+  EXPECT_EQ(fs.Get(path), "application.memory=9");
+  EXPECT_EQ(ui.shown.size(), 1u);
+}
+
 TEST_F(SettingsTest, SaveWarningSettingReportsFailureAndLeavesFile) {
   SaveWarningSetting(true);  // no file at all
   ASSERT_EQ(ui.shown.size(), 1u);

@@ -251,12 +251,18 @@ TEST_F(TSchedTest, FileStampDecidesWhenToReload) {
   fs.Put(kFile, Advanced({{2, "11"}}), t0 + 4.0 / 86400);
   EXPECT_EQ(s.NextSlot(), 2 * 24 + 11);
 
-  // Changed while its writer holds it open: the fallback for this question, and the new
-  // content as soon as it can be read, without waiting for another change.
+  // Changed while its writer holds it open: what was read last stays, the questions of a
+  // tick make one attempt, and a tick a second later (of the clock, either way) reads the
+  // new content without waiting for another change.
   fs.Put(kFile, Advanced({{2, "12"}}), t0 + 60.0 / 86400);
   fs.locked.push_back(kFile);
-  EXPECT_EQ(s.NextSlot(), 2 * 24 + 19);
+  fs.reads = 0;
+  EXPECT_EQ(s.NextSlot(), 2 * 24 + 11);
+  EXPECT_FALSE(s.IsScheduledAt(2, 19));
+  EXPECT_EQ(fs.reads, 1);
   fs.locked.clear();
+  EXPECT_EQ(s.NextSlot(), 2 * 24 + 11);
+  clock.now -= 1.0 / 86400;
   EXPECT_EQ(s.NextSlot(), 2 * 24 + 12);
 
   // Held open for a moment without any change: its stamp is the one read, so nothing is
@@ -272,6 +278,16 @@ TEST_F(TSchedTest, FileStampDecidesWhenToReload) {
   EXPECT_EQ(s.NextSlot(), 2 * 24 + 12);
 }
 
+TEST_F(TSchedTest, NoBackupBeforeTheFirstGoodReading) {
+  fs.Put(kFile, Advanced({{2, "9"}}));
+  fs.locked.push_back(kFile);  // held by its writer since start-up
+  clock.now = At(2, 19, 10);
+  TSched s = Make();
+  EXPECT_FALSE(s.IsDueNow()) << "not even the fallback";
+  EXPECT_THROW(s.LastScheduledTime(), TRunnerError);
+  EXPECT_EQ(s.NextBackupText(), Tip("The backup schedule could not be read"));
+}
+
 TEST_F(TSchedTest, ProcessScheduleEntryPointsWithoutSchedule) {
   FreeSchedule();
   EXPECT_FALSE(IsBackupDue());
@@ -282,7 +298,7 @@ TEST_F(TSchedTest, ProcessScheduleEntryPointsWithoutSchedule) {
   EXPECT_EQ(SlotKeyOf(At(1, 0)), 24);
   // The hour with its date: a week later is another hour.
   EXPECT_EQ(HourNumberOf(At(2, 19, 59, 59)) + 7 * 24, HourNumberOf(At(2, 19) + 7));
-  EXPECT_EQ(HourStart(HourNumberOf(At(2, 19, 30))), At(2, 19));
+  EXPECT_NEAR(HourStart(HourNumberOf(At(2, 19, 30))), At(2, 19), 1e-9);
 }
 
 #ifndef _WIN32

@@ -1,26 +1,64 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <map>
+#include <set>
 
 #include "ArchiveWriter.h"
 #include "MaintenanceFakes.h"
 #include "Update.h"
+#include "UpdateJournal.h"
+#include "ZLibUtils.h"
 
 namespace {
 
-// Archive I/O over the in-memory file system of the seam, so that the archive, the
-// extracted files and the settings live in one place.
+struct TKilled {};  // the updater was killed: nothing after it happens
+
+// In-memory files with what other processes and a kill bring: a file open for reading is
+// held against writes and deletes (the archive's FILE_SHARE_READ), listed files cannot be
+// deleted, and the whole process dies at its Nth write of any kind (a file written, a
+// block of a file, a rename, a copy, a delete, a folder made).
+class TUpdateFs : public TMemFileSystem {
+ public:
+  int killAt = 0, writes = 0;
+  std::map<std::string, int> readers;
+  std::vector<std::string> undeletable;
+  // Another process, say; told the path and whether the write is a delete.
+  std::function<void(const std::string&, bool)> beforeWrite;
+
+  void Write(const std::string& path, bool removal = false) {
+    if (++writes >= killAt && killAt) throw TKilled{};
+    if (beforeWrite) beforeWrite(path, removal);
+  }
+  bool Held(const std::string& p) const {
+    const auto it = readers.find(Key(p));
+    return it != readers.end() && it->second > 0;
+  }
+  bool WriteAll(const std::string& p, const std::string& data) override {
+    Write(p);
+    return !Held(p) && TMemFileSystem::WriteAll(p, data);
+  }
+  bool Delete(const std::string& p) override {
+    Write(p, true);
+    return !Held(p) && !Listed(undeletable, p) && TMemFileSystem::Delete(p);
+  }
+};
+
+// Archive I/O over those files: every block is written through at once, so a kill
+// leaves exactly what was written before it.
 class TFsArchiveIo : public IArchiveIo {
  public:
-  explicit TFsArchiveIo(TMemFileSystem& fs) : fs_(fs) {}
+  explicit TFsArchiveIo(TUpdateFs& fs) : fs_(fs) {}
   std::unique_ptr<IArchiveFile> OpenRead(const std::string& path) override {
     if (!fs_.Has(path)) return nullptr;
-    return std::make_unique<TFile>(fs_, path, fs_.Get(path), false);
+    return std::make_unique<TFile>(fs_, path, false);
   }
   std::unique_ptr<IArchiveFile> Create(const std::string& path) override {
-    if (fs_.IsLocked(path)) return nullptr;
+    fs_.Write(path);
+    if (fs_.IsLocked(path) || fs_.Held(path)) return nullptr;
     fs_.Put(path, "");
-    return std::make_unique<TFile>(fs_, path, "", true);
+    return std::make_unique<TFile>(fs_, path, true);
   }
   bool FileExists(const std::string& path) override { return fs_.Has(path); }
   bool DirectoryExists(const std::string& path) override {
@@ -29,6 +67,7 @@ class TFsArchiveIo : public IArchiveIo {
     return fs_.DirectoryExists(p) || fs_.DirectoryExists(p + "\\");
   }
   bool MakeDirectory(const std::string& path) override {
+    fs_.Write(path);
     fs_.dirs.push_back(path);
     return true;
   }
@@ -37,10 +76,12 @@ class TFsArchiveIo : public IArchiveIo {
  private:
   class TFile : public IArchiveFile {
    public:
-    TFile(TMemFileSystem& fs, std::string path, std::string data, bool writing)
-        : fs_(fs), path_(std::move(path)), data_(std::move(data)), writing_(writing) {}
+    TFile(TUpdateFs& fs, std::string path, bool writing)
+        : fs_(fs), key_(TMemFileSystem::Key(path)), data_(fs.Get(path)), writing_(writing) {
+      if (!writing_) ++fs_.readers[key_];
+    }
     ~TFile() override {
-      if (writing_) fs_.Put(path_, data_);
+      if (!writing_) --fs_.readers[key_];
     }
     size_t Read(void* buffer, size_t n) override {
       if (pos_ >= data_.size()) return 0;
@@ -50,7 +91,8 @@ class TFsArchiveIo : public IArchiveIo {
       return k;
     }
     bool Write(const void* buffer, size_t n) override {
-      data_.append(static_cast<const char*>(buffer), n);
+      fs_.Write(key_);
+      fs_.files[key_].append(static_cast<const char*>(buffer), n);
       return writing_;
     }
     bool Flush() override { return true; }
@@ -59,37 +101,27 @@ class TFsArchiveIo : public IArchiveIo {
       return true;
     }
     uint64_t Position() override { return pos_; }
-    uint64_t Size() override { return data_.size(); }
+    uint64_t Size() override { return writing_ ? fs_.Get(key_).size() : data_.size(); }
 
    private:
-    TMemFileSystem& fs_;
-    std::string path_, data_;
+    TUpdateFs& fs_;
+    std::string key_, data_;  // a reader sees the bytes as they were when it opened
     bool writing_;
     uint64_t pos_ = 0;
   };
-  TMemFileSystem& fs_;
-};
-
-// The old executable stays in use for a number of delete attempts (or for ever).
-class TBusyFileSystem : public TMemFileSystem {
- public:
-  int busyDeletes = 0;
-  bool Delete(const std::string& p) override {
-    if (UpperAscii(p).find("ZQRUNNER.EXE") != std::string::npos && busyDeletes != 0) {
-      if (busyDeletes > 0) --busyDeletes;
-      return false;
-    }
-    return TMemFileSystem::Delete(p);
-  }
+  TUpdateFs& fs_;
 };
 
 struct TArchiveFile {
   std::string name, path, data;
 };
 
+// Files and folders, by upper-cased name.
+using TSnapshot = std::pair<std::map<std::string, std::string>, std::set<std::string>>;
+
 class TUpdateTest : public TSeamTest {
  protected:
-  TBusyFileSystem bfs;
+  TUpdateFs bfs;
   TFakeMaintenanceHost host{bfs};
   TFsArchiveIo io{bfs};
   TRecordingLauncher launcher;
@@ -99,6 +131,8 @@ class TUpdateTest : public TSeamTest {
     TSeamTest::SetUp();
     seams::SetFs(&bfs);
     seams::SetLauncher(&launcher);
+    host.beforeChange = [this](const std::string& path) { bfs.Write(path); };
+    UpdateBlocked = UpdateWarningShown = false;
     bfs.dirs = {"C:\\Inst"};
     host.exePath = "C:\\Temp\\updSW.exe";
     bfs.Put("C:\\Temp\\updSW.exe", "MZ old runner");
@@ -108,11 +142,27 @@ class TUpdateTest : public TSeamTest {
     seams::SetLauncher(nullptr);
     TSeamTest::TearDown();
   }
-  void MakeArchive(const std::vector<TArchiveFile>& files) {
+  void MakeArchive(const std::vector<TArchiveFile>& files, bool compressList = true) {
     TArchiveWriter writer(io, d + "NewVer.ZLib");
     bool compress = false;
     for (const auto& f : files) writer.AddData(f.name, f.path, f.data, compress = !compress);
-    writer.Finish(true);
+    writer.Finish(compressList);
+  }
+  TSnapshot Snapshot() const {
+    TSnapshot s{bfs.files, {}};
+    for (const auto& dir : bfs.dirs) s.second.insert(TMemFileSystem::Key(dir));
+    return s;
+  }
+  void Restore(const TSnapshot& s) {
+    bfs.files = s.first;
+    bfs.dirs.assign(s.second.begin(), s.second.end());
+  }
+  // Update files left behind: staged files, copies, kept settings, the journal.
+  std::vector<std::string> Leftovers() const {
+    std::vector<std::string> left;
+    for (const auto& f : bfs.files)
+      if (f.first.find("\\~ZQ") != std::string::npos) left.push_back(f.first);
+    return left;
   }
   void ExpectRestarted() {
     ASSERT_EQ(launcher.starts.size(), 1u);
@@ -120,6 +170,7 @@ class TUpdateTest : public TSeamTest {
     EXPECT_EQ(launcher.starts[0].workDir, d);
     EXPECT_FALSE(launcher.starts[0].wait);
     EXPECT_FALSE(bfs.Has(d + "NewVer.ZLib"));
+    EXPECT_EQ(Leftovers(), std::vector<std::string>());
   }
 };
 
@@ -150,29 +201,20 @@ TEST(MergeDefaultsTest, KeepsValuesAddsNewKeysAndNeverPilesUp) {
   }
 }
 
-TEST_F(TUpdateTest, OldRunnerDeletionRetries) {
+TEST_F(TUpdateTest, WaitsAboutFiveSecondsForTheOldRunnerToEnd) {
   struct {
-    int busy;
-    bool removed;
+    int busyLooks;
+    bool free;
     int sleeps;
-    size_t warnings;
-  } cases[] = {{0, true, 0, 0}, {3, true, 3, 0}, {50, true, 50, 0}, {51, false, 51, 1},
-               {-1, false, 51, 1}};
+  } cases[] = {{0, true, 0}, {3, true, 3}, {50, true, 50}, {51, false, 51}, {-1, false, 51}};
+  host.inUse = {d + "zqrunner.exe"};
   for (const auto& c : cases) {
-    ui.shown.clear();
     host.sleeps = 0;
-    bfs.Put(d + "zqrunner.exe", "MZ");
-    bfs.busyDeletes = c.busy;
-    EXPECT_EQ(RemoveOldRunner(d, host), c.removed) << c.busy;
-    EXPECT_EQ(host.sleeps, c.sleeps) << c.busy;
-    ASSERT_EQ(ui.shown.size(), c.warnings) << c.busy;
-    if (c.warnings) {
-      EXPECT_EQ(ui.shown[0].caption, "Warning");
-      EXPECT_EQ(ui.shown[0].text, "Could not update all files properly");
-      EXPECT_EQ(ui.shown[0].flags, 0x40030u);
-    }
+    host.inUseLooks = c.busyLooks;
+    EXPECT_EQ(WaitForOldRunner(d, host), c.free) << c.busyLooks;
+    EXPECT_EQ(host.sleeps, c.sleeps) << c.busyLooks;
   }
-  bfs.busyDeletes = 0;
+  EXPECT_TRUE(ui.shown.empty());
 }
 
 TEST_F(TUpdateTest, KeepsSettingsAndRestartsTheNewRunner) {
@@ -212,14 +254,12 @@ TEST_F(TUpdateTest, CorruptArchiveChangesNothingButIsDeleted) {
   ExpectRestarted();
 }
 
-TEST_F(TUpdateTest, MissingRunnerInTheArchiveIsPutBack) {
+TEST_F(TUpdateTest, ArchiveWithoutTheRunnerLeavesTheOldOne) {
   MakeArchive({{"readme.txt", "", "hello"}});
   ApplyUpdate(d, host, io);
   EXPECT_EQ(bfs.Get(d + "readme.txt"), "hello");
   EXPECT_EQ(bfs.Get(d + "ZqRunner.exe"), "MZ old runner");
-  EXPECT_NE(std::find(host.log.begin(), host.log.end(),
-                      "copy C:\\Temp\\updSW.exe -> C:\\Inst\\ZqRunner.exe"),
-            host.log.end());
+  for (const auto& l : host.log) EXPECT_EQ(l.find("copy"), std::string::npos) << l;
   // No settings before and none in the archive: an empty defaults file afterwards.
   EXPECT_TRUE(bfs.Has(d + "defaults.properties"));
   EXPECT_EQ(bfs.Get(d + "defaults.properties"), "");
@@ -247,4 +287,190 @@ TEST_F(TUpdateTest, UnreadableSettingsAreNotReplacedByTheArchive) {
   EXPECT_EQ(bfs.Get(d + "system2.properties"), "killrunner=ON\r\n");
   EXPECT_EQ(bfs.Get(d + "ZqRunner.exe"), "MZ new runner");  // extraction went on past them
   ExpectRestarted();
+}
+
+// The updater is killed at each of its writes in turn. At that moment every file of the
+// installation is whole (old, as the archive has it, or final) and "ZqRunner.exe" is
+// there; the user's settings are on disk; and the next start, followed by the update
+// that it hands over again if the archive is still there, gives the uninterrupted result.
+TEST_F(TUpdateTest, KilledAtAnyWriteTheNextStartCompletesTheUpdate) {
+  const std::string user = "#mine\r\nSERVER_IP=my.server\r\n";
+  bfs.dirs.push_back(d + "lib");
+  bfs.Put(d + "defaults.properties", user);
+  bfs.Put(d + "system2.properties", "cancel=ON");
+  bfs.Put(d + "Nativa.dll", std::string(9000, 'o'));
+  bfs.Put(d + "lib\\a.jar", "old a");
+  bfs.Put(d + "kept.txt", "not in the archive");
+  const std::vector<TArchiveFile> entries = {
+      {"Nativa.dll", "", std::string(10000, 'n')},  // three blocks of 4096 bytes
+      {"ZqRunner.exe", "", "MZ new runner"},
+      {"a.jar", "lib", "new a"},
+      {"b.jar", "lib\\ext", "new b"},
+      {"defaults.properties", "", "SERVER_IP=theirs\r\nnewkey=1\r\n"},
+      {"system2.properties", "", "cancel=OFF"}};
+  MakeArchive(entries);
+  const TSnapshot start = Snapshot();
+  bfs.writes = 0;
+  ApplyUpdate(d, host, io);
+  const int total = bfs.writes;
+  RecoverAtStart(d, host, io);  // the normal start that follows removes the updater copy
+  const TSnapshot done = Snapshot();
+  ASSERT_EQ(bfs.Get(d + "defaults.properties"), user + "newkey=1\r\n");
+  ASSERT_EQ(bfs.Get(d + "ZqRunner.exe"), "MZ new runner");
+  ASSERT_GT(total, 30);
+
+  for (int n = 1; n <= total; ++n) {
+    Restore(start);
+    launcher.starts.clear();
+    ui.shown.clear();
+    UpdateBlocked = UpdateWarningShown = false;
+    bfs.writes = 0;
+    bfs.killAt = n;
+    EXPECT_THROW(ApplyUpdate(d, host, io), TKilled) << n;
+    bfs.killAt = 0;
+    for (const auto& e : entries) {
+      const std::string target = d + (e.path.empty() ? "" : e.path + "\\") + e.name;
+      const std::string key = TMemFileSystem::Key(target);
+      const std::string now = bfs.Has(target) ? bfs.Get(target) : "<absent>";
+      const auto was = start.first.find(key);
+      EXPECT_TRUE(now == (was == start.first.end() ? "<absent>" : was->second) ||
+                  now == e.data || now == done.first.at(key))
+          << n << " " << target << " holds " << now.size() << " bytes";
+    }
+    EXPECT_TRUE(bfs.Has(d + "ZqRunner.exe")) << n;
+    EXPECT_TRUE(bfs.Get(d + "defaults.properties").find("my.server") != std::string::npos ||
+                bfs.Get(d + "~zqdefaults.keep") == user)
+        << n;
+    RecoverAtStart(d, host, io);
+    if (bfs.Has(d + "NewVer.ZLib")) ApplyUpdate(d, host, io);
+    EXPECT_TRUE(Snapshot() == done) << n;
+    EXPECT_TRUE(ui.shown.empty()) << n;
+    EXPECT_FALSE(UpdateBlocked) << n;
+  }
+}
+
+// Whatever stops the update part-way leaves the old version whole: one warning, the
+// archive removed (else recorded, so that the next start does not hand it over again),
+// the old program restarted.
+TEST_F(TUpdateTest, AnUpdateThatCannotBeAppliedIsUndoneAndToldOnce) {
+  bfs.Put(d + "defaults.properties", "SERVER_IP=my.server\r\n");
+  bfs.Put(d + "a.jar", "old a");
+  struct {
+    const char* what;
+    std::function<void()> arrange;
+    bool archiveStays;
+  } cases[] = {
+      {"a jar held open by another program", [&] { host.inUse = {d + "a.jar"}; }, false},
+      {"the old program still running",
+       [&] { host.inUse = {d + "ZqRunner.exe"}, host.inUseLooks = -1; }, false},
+      {"an entry that does not match its CRC",
+       [&] {
+         std::string bytes = bfs.Get(d + "NewVer.ZLib");
+         const size_t list = bytes.size() - kTrailerSize - 3 * kEntrySize;
+         bytes[list + kEntrySize + 524] ^= 1;  // the second entry's CRC
+         const uint32_t crc = Crc32(0, bytes.data(), bytes.size() - kTrailerSize);
+         std::memcpy(&bytes[bytes.size() - kTrailerSize], &crc, 4);
+         bfs.Put(d + "NewVer.ZLib", bytes);
+       },
+       false},
+      {"an archive that cannot be removed",
+       [&] { host.inUse = {d + "a.jar"}, bfs.undeletable = {d + "NewVer.ZLib"}; }, true},
+  };
+  for (const auto& c : cases) {
+    MakeArchive({{"defaults.properties", "", "SERVER_IP=theirs\r\n"},
+                 {"ZqRunner.exe", "", "MZ new runner"}, {"a.jar", "", "new a"}}, false);
+    c.arrange();
+    TSnapshot expected = Snapshot();
+    if (!c.archiveStays) expected.first.erase(TMemFileSystem::Key(d + "NewVer.ZLib"));
+    launcher.starts.clear();
+    ui.shown.clear();
+    UpdateBlocked = UpdateWarningShown = false;
+    ApplyUpdate(d, host, io);
+    TSnapshot installation = Snapshot();
+    installation.first.erase(TMemFileSystem::Key(d + "~zqupdate.jnl"));
+    EXPECT_TRUE(installation == expected) << c.what;
+    ASSERT_EQ(ui.shown.size(), 1u) << c.what;
+    EXPECT_EQ(ui.shown[0].text, "Could not update all files properly");
+    ASSERT_EQ(launcher.starts.size(), 1u) << c.what;
+    EXPECT_EQ(launcher.starts[0].commandLine, "\"C:\\Inst\\ZqRunner.exe\"");
+    // The scheduler started next neither hands the archive over nor warns again.
+    ui.shown.clear();
+    RecoverAtStart(d, host, io);
+    EXPECT_EQ(UpdateBlocked, c.archiveStays) << c.what;
+    EXPECT_TRUE(ui.shown.empty()) << c.what;
+    EXPECT_EQ(Leftovers(), std::vector<std::string>()) << c.what;
+    host.inUse.clear();
+    host.inUseLooks = 0;
+    bfs.undeletable.clear();
+  }
+}
+
+// The archive is held from its check to the end of the extraction: another program
+// cannot replace it with other bytes or delete it in between.
+TEST_F(TUpdateTest, TheArchiveCannotChangeBetweenItsCheckAndItsExtraction) {
+  MakeArchive({{"ZqRunner.exe", "", "MZ new runner"}, {"a.jar", "", std::string(9000, 'a')}});
+  const std::string archive = d + "NewVer.ZLib";
+  const std::string cut = bfs.Get(archive).substr(0, 200);
+  int tries = 0, changed = 0;
+  // The rival acts while the settings are kept and the entries staged: from just after
+  // the check to the end of the extraction.
+  bfs.beforeWrite = [&](const std::string& path, bool removal) {
+    const std::string key = TMemFileSystem::Key(path);
+    const size_t dot = key.rfind('.');
+    if (removal || key.find("\\~ZQ") == std::string::npos || dot == std::string::npos ||
+        (key.compare(dot, 4, ".NEW") != 0 && key.compare(dot, 5, ".KEEP") != 0))
+      return;
+    ++tries;
+    auto rival = std::move(bfs.beforeWrite);  // the rival's own writes are plain ones
+    changed += bfs.WriteAll(archive, cut) + bfs.Delete(archive);
+    bfs.beforeWrite = std::move(rival);
+  };
+  ApplyUpdate(d, host, io);
+  bfs.beforeWrite = nullptr;
+  EXPECT_GT(tries, 3);
+  EXPECT_EQ(changed, 0);
+  EXPECT_EQ(bfs.Get(d + "a.jar"), std::string(9000, 'a'));
+  EXPECT_TRUE(ui.shown.empty());
+  ExpectRestarted();
+}
+
+// The hand-over starts only a copy that holds this program's bytes: in the temporary
+// directory, else in the installation directory; when no folder takes it, the user is
+// told once and no update is handed over again in this run.
+TEST_F(TUpdateTest, HandOverStartsOnlyACopyOfThisProgram) {
+  host.exePath = d + "ZqRunner.exe";
+  struct {
+    std::string temp;
+    std::vector<std::string> refused;  // copies that cannot be replaced
+    std::string folder;                // where the copy starts; "" for none
+  } cases[] = {{"C:\\Temp\\", {}, "C:\\Temp\\"},
+               {"", {}, d},  // no temporary directory that the ANSI calls reach
+               {"C:\\Temp\\", {"C:\\Temp\\updSW.exe"}, d},
+               {"C:\\Temp\\", {"C:\\Temp\\updSW.exe", d + "updSW.exe"}, ""}};
+  for (const auto& c : cases) {
+    bfs.Put("C:\\Temp\\updSW.exe", "MZ stale runner");  // left by an older version
+    bfs.locked = c.refused;
+    host.tempDir = c.temp;
+    launcher.starts.clear();
+    UpdateBlocked = UpdateWarningShown = false;
+    EXPECT_EQ(HandOverUpdate("C:\\Inst", host), !c.folder.empty()) << c.folder;
+    EXPECT_EQ(UpdateBlocked, c.folder.empty());
+    EXPECT_EQ(ui.shown.size(), c.folder.empty() ? 1u : 0u);
+    if (c.folder.empty()) {
+      EXPECT_TRUE(launcher.starts.empty());
+      host.log.clear();
+      EXPECT_FALSE(HandOverUpdate("C:\\Inst", host));  // blocked: no copy, no second box
+      EXPECT_TRUE(host.log.empty());
+      EXPECT_EQ(ui.shown.size(), 1u);
+      continue;
+    }
+    ASSERT_EQ(launcher.starts.size(), 1u) << c.folder;
+    EXPECT_EQ(launcher.starts[0].commandLine, "\"" + c.folder + "updSW.exe\" -update \"" + d + "\"");
+    EXPECT_EQ(launcher.starts[0].workDir, c.folder);
+    EXPECT_EQ(bfs.Get(c.folder + "updSW.exe"), "MZ old runner");
+    bfs.locked.clear();
+    RecoverAtStart("C:\\Inst", host, io);  // the next start removes the copy again
+    EXPECT_FALSE(bfs.Has(c.folder + "updSW.exe")) << c.folder;
+  }
+  EXPECT_EQ(ui.shown[0].text, "Could not update all files properly");
 }

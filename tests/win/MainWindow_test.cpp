@@ -13,6 +13,7 @@
 #include "MainWindow.h"
 #include "Messages.h"
 #include "SchedUnit.h"
+#include "Update.h"
 #include "Snooze.h"
 #include "WinPlatform.h"
 #include "WinTestUtil.h"
@@ -407,6 +408,7 @@ TEST_F(TMainWindowTest, FirstIconCarriesTheProductScheduler) {
 TEST_F(TMainWindowTest, UpdateMessageStartsTheUpdaterCopyAndQuits) {
   const std::string copy = TempDir() + "updSW.exe";
   ::DeleteFileA(copy.c_str());
+  launcher.succeed = true;
   Send(WMAPP_RUNNER_UPDATE);
   EXPECT_TRUE(wf::PumpUntilQuit(5000));
   ASSERT_EQ(launcher.commands.size(), 1u);
@@ -414,6 +416,27 @@ TEST_F(TMainWindowTest, UpdateMessageStartsTheUpdaterCopyAndQuits) {
   EXPECT_EQ(launcher.dirs[0], TempDir());
   EXPECT_NE(::GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
   ::DeleteFileA(copy.c_str());
+}
+
+// A hand-over that fails (here: no copy can be started) keeps the program: one warning,
+// the client that the update held back runs, and later requests run it without trying.
+TEST_F(TMainWindowTest, FailedHandOverKeepsTheProgramAndRunsTheClient) {
+  const std::string copies[] = {TempDir() + "updSW.exe", ExeDirectory() + "\\updSW.exe"};
+  UpdateBlocked = UpdateWarningShown = false;
+  for (int round = 1; round <= 2; ++round) {
+    Send(WMAPP_RUNNER_UPDATE);
+    EXPECT_FALSE(wf::PumpUntilQuit(0)) << round;
+    EXPECT_EQ(launcher.commands.size(), 2u) << round;  // each folder tried once, in round 1
+    EXPECT_EQ(ui.shown.size(), 1u) << round;
+    ASSERT_EQ(wf::Rec().starts.size(), static_cast<size_t>(round));
+    EXPECT_FALSE(wf::Rec().starts.back().scheduled);
+  }
+  ASSERT_EQ(launcher.commands.size(), 2u);
+  EXPECT_EQ(launcher.commands[1], "\"" + copies[1] + "\" -update \"" + ExeDirectory() + "\\\"");
+  EXPECT_EQ(ui.shown[0].text, "Could not update all files properly");
+  EXPECT_TRUE(UpdateBlocked);
+  UpdateBlocked = UpdateWarningShown = false;
+  for (const auto& c : copies) ::DeleteFileA(c.c_str());
 }
 
 TEST_F(TMainWindowTest, TickArrivingInsideATicksOwnDialogIsSkipped) {

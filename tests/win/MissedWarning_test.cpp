@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "DialogLayout.h"
+#include "Launcher.h"
 #include "Globals.h"
 #include "IcmpAPI.h"
 #include "PingUnit.h"
@@ -15,6 +16,7 @@
 #include "Snooze.h"
 #include "WinPlatform.h"
 #include "WinTestUtil.h"
+#include "WindowFakes.h"
 #include "uRunnerResource.h"
 
 namespace {
@@ -242,6 +244,43 @@ TEST_F(MissedWarningTest, CheckMissedBackupPingsTheServer) {
   CheckMissedBackup();
   EXPECT_EQ(CurrentDialog, dlg) << "once a day";
   ServerAddress.clear();
+}
+
+// One reminder at a time: a snoozed warning that comes back counts as shown then; the
+// will-start warning closes an open one and ends a snoozed one, whose return is dropped.
+TEST_F(MissedWarningTest, OneAtATimeAndTheWillStartWarningTakesItsPlace) {
+  wf::TAtomicClock clock;  // the snooze thread reads it too
+  clock.now = EncodeDateTime({2026, 12, 7, 20, 0, 0, 0});
+  seams::SetClock(&clock);
+  LastMissedWarningTime = clock.now - 2;
+  dlg = ShowMissedWarning(kMissedDays);
+  ASSERT_TRUE(dlg);
+  EXPECT_TRUE(MissedWarningOutstanding());
+  ::SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(104, BN_CLICKED), 0);  // snooze
+  EXPECT_FALSE(::IsWindow(dlg));
+  EXPECT_TRUE(MissedWarningOutstanding()) << "snoozed";
+  clock.Advance(3600);
+  ShowMissedWarningAgain();  // what the snooze's end message does
+  dlg = CurrentDialog;
+  ASSERT_TRUE(dlg);
+  EXPECT_EQ(LastMissedWarningTime, clock.now) << "back from its snooze it counts as shown";
+
+  ShowWillStartWarning();
+  HWND willStart = CurrentDialog;
+  EXPECT_FALSE(::IsWindow(dlg)) << "the open reminder is closed";
+  EXPECT_TRUE(WillStartWarningOpen());
+  ::DestroyWindow(willStart);
+
+  dlg = ShowMissedWarning(kMissedDays);
+  ::SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(104, BN_CLICKED), 0);
+  const unsigned generation = MissedSnoozeGeneration;
+  ShowWillStartWarning();
+  ::DestroyWindow(CurrentDialog);
+  EXPECT_FALSE(MissedWarningOutstanding());
+  EXPECT_NE(MissedSnoozeGeneration.load(), generation) << "its snooze thread ends silently";
+  ShowMissedWarningAgain();  // a return posted just before: dropped
+  EXPECT_EQ(CurrentDialog, nullptr);
+  InstallWinSeams();
 }
 
 }  // namespace

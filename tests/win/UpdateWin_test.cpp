@@ -35,6 +35,7 @@ class TWinUpdateTest : public ::testing::Test {
 
   void SetUp() override {
     InstallWinSeams();
+    UpdateBlocked = UpdateWarningShown = false;
     seams::SetUi(&ui);
     seams::SetLauncher(&launcher);
     ::CreateDirectoryA(root.File("Inst").c_str(), nullptr);
@@ -92,7 +93,7 @@ TEST_F(TWinUpdateTest, CorruptArchiveLeavesTheInstallationAlone) {
   ExpectRestarted();
 }
 
-TEST_F(TWinUpdateTest, ArchiveWithoutRunnerPutsTheOldOneBack) {
+TEST_F(TWinUpdateTest, ArchiveWithoutRunnerLeavesTheOldOne) {
   MakeArchive({{"readme.txt", "hello"}});
   ApplyUpdate(d, host, io);
   EXPECT_EQ(root.Read("Inst\\readme.txt"), "hello");
@@ -101,22 +102,76 @@ TEST_F(TWinUpdateTest, ArchiveWithoutRunnerPutsTheOldOneBack) {
   ExpectRestarted();
 }
 
-// The old program never lets go of its executable: the warning, then the extraction stops
-// at that file and the files after it stay out.
-TEST_F(TWinUpdateTest, RunnerInUseWarnsAndStopsTheExtractionThere) {
-  MakeArchive({{"a.txt", "a"}, {"ZqRunner.exe", "MZ new runner"}, {"b.txt", "b"}});
-  TFileHandle held(::CreateFileA((d + "ZqRunner.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                 nullptr, OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(held);
-  ApplyUpdate(d, host, io);
-  held.reset();
-  EXPECT_EQ(host.sleeps, 51);
-  ASSERT_EQ(ui.shown.size(), 1u);
-  EXPECT_EQ(ui.shown[0].text, "Could not update all files properly");
-  EXPECT_EQ(root.Read("Inst\\a.txt"), "a");
-  EXPECT_FALSE(Exists(d + "b.txt"));
-  EXPECT_EQ(root.Read("Inst\\ZqRunner.exe"), "MZ old runner");
-  ExpectRestarted();
+// Whatever holds a file of the installation, the update is undone whole: every file
+// as it was, the new folder gone, no update file left, one warning, the archive removed
+// and the old program restarted (it runs the client).
+TEST_F(TWinUpdateTest, HeldFileUndoesTheWholeUpdateWithOneWarning) {
+  struct {
+    const char* what;
+    const char* held;
+    DWORD share;
+    int sleeps;  // the old program is waited for about 5 seconds
+  } cases[] = {{"the old program still in use", "ZqRunner.exe", FILE_SHARE_READ, 51},
+               {"a jar held without sharing", "a.jar", 0, 0},
+               {"a jar held for reading", "a.jar", FILE_SHARE_READ, 0}};
+  const std::vector<std::pair<std::string, std::string>> old = {
+      {"ZqRunner.exe", "MZ old runner"}, {"defaults.properties", "SERVER_IP=my.server\r\n"},
+      {"a.jar", "old a"}, {"b.jar", "old b"}};
+  for (const auto& c : cases) {
+    for (const auto& f : old) root.Write("Inst\\" + f.first, f.second);
+    TArchiveWriter writer(io, d + "NewVer.ZLib");
+    writer.AddData("defaults.properties", "", "SERVER_IP=theirs\r\nnew=1\r\n", true);
+    writer.AddData("b.jar", "", "new b", true);
+    writer.AddData("a.jar", "", "new a", false);
+    writer.AddData("c.jar", "lib", "new c", true);
+    writer.AddData("ZqRunner.exe", "", "MZ new runner", true);
+    writer.Finish(true);
+    TFileHandle held(::CreateFileA((d + c.held).c_str(), GENERIC_READ, c.share, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held) << c.what;
+    host.sleeps = 0;
+    ui.shown.clear();
+    launcher.starts.clear();
+    UpdateBlocked = UpdateWarningShown = false;
+    ApplyUpdate(d, host, io);
+    held.reset();
+    EXPECT_EQ(host.sleeps, c.sleeps) << c.what;
+    for (const auto& f : old) EXPECT_EQ(root.Read("Inst\\" + f.first), f.second) << c.what;
+    EXPECT_FALSE(Exists(d + "lib")) << c.what;
+    WIN32_FIND_DATAA fd;
+    TFindHandle left(::FindFirstFileA((d + "~zq*").c_str(), &fd));
+    EXPECT_FALSE(left) << c.what << ": " << fd.cFileName;
+    ASSERT_EQ(ui.shown.size(), 1u) << c.what;
+    EXPECT_EQ(ui.shown[0].text, "Could not update all files properly");
+    ExpectRestarted();
+  }
+}
+
+// With a temporary directory that the ANSI code page cannot spell, the copy goes to the
+// directory's short name, and it is this program.
+TEST_F(TWinUpdateTest, HandOverReachesATemporaryDirectoryTheAnsiCallsCannotSpell) {
+  wchar_t wide[MAX_PATH], saved[2][MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, wide);
+  const std::wstring odd = std::wstring(wide) + L"\x0416\x0443\x0440 \x043d\x0430\x043b";
+  ::CreateDirectoryW(odd.c_str(), nullptr);
+  const wchar_t* vars[] = {L"TMP", L"TEMP"};
+  for (int i = 0; i < 2; ++i) {
+    ::GetEnvironmentVariableW(vars[i], saved[i], MAX_PATH);
+    ::SetEnvironmentVariableW(vars[i], odd.c_str());
+  }
+  const std::string temp = AnsiTempDir();
+  EXPECT_NE(TempDir().find('?'), std::string::npos);  // GetTempPathA's "...\??? ???\"
+  EXPECT_EQ(temp.find('?'), std::string::npos) << temp;
+  EXPECT_NE(temp.find('~'), std::string::npos) << temp;  // the folder's short name
+  ASSERT_TRUE(HandOverUpdate(d, host));
+  ASSERT_EQ(launcher.starts.size(), 1u);
+  EXPECT_EQ(launcher.starts[0].commandLine, "\"" + temp + "updSW.exe\" -update \"" + d + "\"");
+  EXPECT_EQ(launcher.starts[0].workDir, temp);
+  EXPECT_TRUE(host.SameContent(host.exe, temp + "updSW.exe"));
+  EXPECT_TRUE(ui.shown.empty());
+  ::DeleteFileA((temp + "updSW.exe").c_str());
+  for (int i = 0; i < 2; ++i) ::SetEnvironmentVariableW(vars[i], saved[i][0] ? saved[i] : nullptr);
+  ::RemoveDirectoryW(odd.c_str());
 }
 
 // The whole hand-over as the installed program starts it: a copy of ZqRunner.exe run with

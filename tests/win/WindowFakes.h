@@ -68,10 +68,13 @@ void InstallRecorder();
 class TRecordingLauncher : public IProcessLauncher {
  public:
   std::vector<std::string> commands, dirs;
+  bool succeed = false;  // what it reports: started, or not
   TProcessResult Start(const std::string& cmd, const std::string& dir, bool) override {
     commands.push_back(cmd);
     dirs.push_back(dir);
-    return {};
+    TProcessResult r;
+    r.started = succeed;
+    return r;
   }
 };
 

@@ -399,8 +399,10 @@ void TSoakRun::Click(HWND dialog, int id) {
 
 void TSoakRun::ExpectRun(int before, bool ran, const char* what) {
   if (ran) ++expectedRuns_;
-  Require(LaunchCount == before + (ran ? 1 : 0), std::string(what) + (ran ? " ran" : " ran not") +
-                                                     " the client");
+  Require(LaunchCount == before + (ran ? 1 : 0),
+          std::string(what) + (ran ? " ran" : " ran not") + " the client (runs: " +
+              std::to_string(LaunchCount - before) + ", boxes: " +
+              std::to_string(ui_.unexpected.size()) + ")");
   Require(!LaunchInProgress, "the run ended");
 }
 
