@@ -3,6 +3,7 @@
 #pragma once
 #include <zlib.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -10,6 +11,13 @@
 #include <vector>
 
 #include "ZLIBArchive.h"
+
+// ctest passes the source tree; run by hand, the tree this file was compiled from.
+inline std::string SourceDir() {
+  if (const char* src = std::getenv("ZQ_SOURCE_DIR")) return src;
+  const std::string self = __FILE__;
+  return self.substr(0, self.rfind("/tests/archive/"));
+}
 
 struct TEntryPlan {
   TEntryPlan(std::string n, std::string p, std::string d, bool c = false)

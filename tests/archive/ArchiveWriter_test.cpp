@@ -2,7 +2,6 @@
 // writer, and extraction through the real file system (TStdioArchiveIo).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -23,12 +22,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string SourceDir() {
-  if (const char* src = std::getenv("ZQ_SOURCE_DIR")) return src;
-  const std::string self = __FILE__;
-  return self.substr(0, self.rfind("/tests/archive/"));
-}
 
 std::string ReadFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);

@@ -3,7 +3,6 @@
 // destination and nothing at all for the refused entry).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
 
 #include "ArchiveBuilder.h"
@@ -30,13 +29,6 @@ std::string Pattern(size_t n, unsigned seed = 1) {
   std::string s(n, '\0');
   for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 31 + seed * 7 + i / 97) & 0xFF);
   return s;
-}
-
-// ctest passes the source tree; run by hand, the tree this file was compiled from.
-std::string SourceDir() {
-  if (const char* src = std::getenv("ZQ_SOURCE_DIR")) return src;
-  const std::string self = __FILE__;
-  return self.substr(0, self.rfind("/tests/archive/"));
 }
 
 bool StartsWithNoCase(const std::string& s, const std::string& prefix) {

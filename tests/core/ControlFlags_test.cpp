@@ -1,9 +1,5 @@
 // MD5, Base64, the settings digest and the three control values of "system2.properties".
 // Expected digests were computed with `printf ... | openssl md5 -binary | base64`.
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
 #include "Base64.h"
 #include "ControlFlags.h"
 #include "Fakes.h"
@@ -225,14 +221,6 @@ TEST_F(ControlFlagsTest, UnreadableFileKeepsTheValuesAndIsReadAgain) {
     Expect(true, true, 100, held);
     EXPECT_EQ(gMenuBuilds, builds + 1) << held;
   }
-}
-
-std::string ReadSample(const std::string& name) {
-  const char* src = std::getenv("ZQ_SOURCE_DIR");
-  std::ifstream in(std::string(src ? src : ".") + "/sample/install/" + name, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 TEST_F(ControlFlagsTest, SampleInstallationDigestMatches) {

@@ -2,15 +2,27 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "Globals.h"
 #include "Properties.h"
 #include "Seams.h"
+
+// A file of the sample installation (sample/install) in the source tree; "" when missing.
+inline std::string ReadSample(const std::string& name) {
+  const char* src = std::getenv("ZQ_SOURCE_DIR");
+  std::ifstream in(std::string(src ? src : ".") + "/sample/install/" + name, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
 
 class TFakeClock : public IClock {
  public:

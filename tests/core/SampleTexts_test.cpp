@@ -1,21 +1,9 @@
 // The shipped sample texts: every key the program looks up is present in English and
 // German, and every template formats with the arguments its callers pass.
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
 #include "Fakes.h"
 #include "uResource.h"
 
 namespace {
-
-std::string ReadSample(const std::string& name) {
-  const char* src = std::getenv("ZQ_SOURCE_DIR");
-  std::ifstream in(std::string(src ? src : ".") + "/sample/install/" + name, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 const char* const kPlainKeys[] = {
     "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "RUNNER_Next_Backup",

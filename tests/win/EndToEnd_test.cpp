@@ -4,7 +4,6 @@
 // What ZqRunner posts to bring the client forward must arrive there, once per request.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <vector>
 
 #include "Messages.h"
@@ -13,17 +12,6 @@
 namespace {
 
 constexpr DWORD kWaitMs = 20000;
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
 
 // The client window and the process that owns it (0 when there is none).
 HWND ClientWindow(DWORD* owner = nullptr) {
@@ -73,7 +61,7 @@ class EndToEndTest : public ::testing::Test {
       ::SetEnvironmentVariableA(name, nullptr);
   }
 
-  std::vector<std::string> Log() const { return Lines(inst.Read("standin.log")); }
+  std::vector<std::string> Log() const { return wt::Lines(inst.Read("standin.log")); }
   int Count(const std::string& line) const {
     int n = 0;
     for (const std::string& l : Log()) n += l == line;

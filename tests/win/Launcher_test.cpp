@@ -29,22 +29,10 @@
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find("\r\n", pos);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(pos, end - pos));
-    pos = end + 2;
-  }
-  return lines;
-}
-
 // Lines of the stand-in's log that start with `tag` + " ", without the tag.
 std::vector<std::string> Tagged(const std::string& log, const std::string& tag) {
   std::vector<std::string> out;
-  for (const auto& l : Lines(log))
+  for (const auto& l : wt::Lines(log))
     if (l.compare(0, tag.size() + 1, tag + " ") == 0) out.push_back(l.substr(tag.size() + 1));
   return out;
 }
@@ -52,7 +40,7 @@ std::vector<std::string> Tagged(const std::string& log, const std::string& tag) 
 // How many lines of the log are exactly `line`.
 size_t Count(const std::string& log, const std::string& line) {
   size_t n = 0;
-  for (const auto& l : Lines(log)) n += l == line;
+  for (const auto& l : wt::Lines(log)) n += l == line;
   return n;
 }
 
@@ -154,17 +142,12 @@ class LauncherTest : public ::testing::Test {
  public:
   // Lets the next client end as soon as it has recorded its command line.
   void QuickClient() { ::SetEnvironmentVariableA("ZQ_STANDIN_EXIT_MS", "1"); }
-  // Read with write sharing: the stand-in may be appending at the same moment.
-  std::string Log() const {
-    TFileHandle f(::CreateFileA(inst.File("standin.log").c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr));
-    std::string data;
-    char buf[4096];
-    DWORD got = 0;
-    while (f && ::ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got) data.append(buf, got);
-    return data;
+  // Stops the clock for the countdowns (static: a countdown thread may outlive the test).
+  static void FreezeClock() {
+    static TFakeClock frozen;
+    seams::SetClock(&frozen);
   }
+  std::string Log() const { return inst.Read("standin.log"); }
   void ClearLog() const { ::DeleteFileA(inst.File("standin.log").c_str()); }
   std::string LastCommand() const {
     const auto cmds = Tagged(Log(), "CMD");
@@ -315,23 +298,6 @@ TEST_F(LauncherTest, OpenClientIsRaisedByTheUserButNotByTheSchedule) {
 }
 
 namespace {
-struct TWindowSearch {
-  DWORD pid;
-  std::vector<HWND> found;
-};
-BOOL CALLBACK CollectWindowOf(HWND w, LPARAM p) {
-  auto* s = reinterpret_cast<TWindowSearch*>(p);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(w, &owner);
-  if (owner == s->pid) s->found.push_back(w);
-  return TRUE;
-}
-// The top-level windows of process `pid` in EnumWindows' order (the Z order).
-std::vector<HWND> WindowsOf(DWORD pid) {
-  TWindowSearch search{pid, {}};
-  ::EnumWindows(CollectWindowOf, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
 std::string Classes(const std::vector<HWND>& windows) {
   std::string text;
   for (HWND w : windows) {
@@ -370,12 +336,12 @@ TEST_F(LauncherTest, ClosingTheClientReachesItsFrameNotNativasWindow) {
     ::GetWindowThreadProcessId(indicator, &owner);
     ASSERT_EQ(owner, client) << "the client's own indicator window";
     if (frame == kHidden) {
-      for (HWND w : WindowsOf(owner))
+      for (HWND w : wt::WindowsOf(owner))
         if (::IsWindowVisible(w)) ::ShowWindow(w, SW_HIDE);
     }
     ASSERT_TRUE(::SetWindowPos(indicator, HWND_TOP, 0, 0, 0, 0,
                                SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE));
-    const std::vector<HWND> windows = WindowsOf(owner);
+    const std::vector<HWND> windows = wt::WindowsOf(owner);
     ASSERT_FALSE(windows.empty());
     ASSERT_EQ(windows[0], indicator) << Classes(windows);
 
@@ -465,24 +431,8 @@ TEST(RunThreadTest, PumpMessagesLeavesTheQuitMessageForTheLoop) {
   EXPECT_EQ(msg.wParam, 7u);
 }
 
-namespace {
-
 using wt::Child;
 using wt::TextOf;
-
-// Records the ExitWindowsEx flags asked for instead of ending the session.
-class TRecordingSession : public ISession {
- public:
-  bool ntFamily = true;
-  std::vector<unsigned> ends;
-  bool NtFamily() const override { return ntFamily; }
-  bool EndSession(unsigned flags) override {
-    ends.push_back(flags);
-    return true;
-  }
-};
-
-}  // namespace
 
 class WillStartWarningTest : public LauncherTest {
  protected:
@@ -515,6 +465,7 @@ TEST_F(WillStartWarningTest, CountdownEndStartsTheScheduledBackupOnly) {
 }
 
 TEST_F(WillStartWarningTest, BackupNowPassesBothAndTheCountShowsInTheLabel) {
+  FreezeClock();
   ShowWillStartWarning();
   ASSERT_TRUE(CurrentDialog);
   HWND label = Child(CurrentDialog, 102, "Static");
@@ -522,10 +473,7 @@ TEST_F(WillStartWarningTest, BackupNowPassesBothAndTheCountShowsInTheLabel) {
   ASSERT_TRUE(label && button);
   // The countdown's messages go to item 102, which is the label (created first).
   ASSERT_TRUE(wt::WaitUntil([&] { return TextOf(label) != "....."; }, 5000));
-  const std::string counted = TextOf(label);
-  EXPECT_TRUE(counted == "The backup will start in 60 seconds." ||
-              counted == "The backup will start in 59 seconds.")
-      << counted;
+  EXPECT_EQ(TextOf(label), "The backup will start in 60 seconds.");
   EXPECT_EQ(TextOf(button), GetText("RUNNER_Backup_Now"));
   ::SendMessageA(button, BM_CLICK, 0, 0);
   EXPECT_EQ(CurrentDialog, nullptr);
@@ -620,12 +568,34 @@ TEST_F(WillStartWarningTest, CancelAndCloseStartNothing) {
   EXPECT_EQ(Log(), "");
 }
 
+// The session end as Windows receives it: this executable's import of user32!ExitWindowsEx
+// records the flags (the real call would end every program of the Wine prefix), and the
+// program's own session seam runs.
+static std::vector<unsigned> gEnds;
+static BOOL WINAPI RecordExitWindowsEx(UINT flags, DWORD) {
+  gEnds.push_back(flags);
+  return TRUE;
+}
+// GetVersion of Windows 98 (the top bit: not the NT family) and of Windows XP.
+static DWORD WINAPI Windows98Version() { return 0xC0000A04; }
+static DWORD WINAPI WindowsXpVersion() { return 0x0A280105; }
+// Threads started meanwhile, each with a handle of the test's own to wait on.
+static std::vector<TKernelHandle> gStarted;
+static HANDLE WINAPI RecordCreateThread(SECURITY_ATTRIBUTES* sa, SIZE_T stack,
+                                        LPTHREAD_START_ROUTINE start, void* arg, DWORD flags, DWORD* id) {
+  HANDLE h = ::CreateRemoteThread(::GetCurrentProcess(), sa, stack, start, arg, flags, id);
+  gStarted.emplace_back(::OpenThread(SYNCHRONIZE, FALSE, *id));  // TThread always asks the id
+  return h;
+}
+
 class ShutdownDialogTest : public LauncherTest {
  protected:
-  TRecordingSession session;
+  wt::THookedImport exitWindows{"user32.dll", "ExitWindowsEx", &RecordExitWindowsEx};
   void SetUp() override {
     LauncherTest::SetUp();
-    seams::SetSession(&session);
+    ASSERT_TRUE(exitWindows) << "no session end may reach Wine";
+    gEnds.clear();
+    InstallSessionSeam();
   }
   void TearDown() override {
     if (HWND d = Dialog()) ::DestroyWindow(d);
@@ -636,6 +606,7 @@ class ShutdownDialogTest : public LauncherTest {
 };
 
 TEST_F(ShutdownDialogTest, RestartButtonCountsDownAndRestarts) {
+  FreezeClock();
   ShowShutdownDialog();
   HWND dialog = Dialog();
   ASSERT_TRUE(dialog);
@@ -643,16 +614,15 @@ TEST_F(ShutdownDialogTest, RestartButtonCountsDownAndRestarts) {
   HWND restart = Child(dialog, 102, "Button");
   ASSERT_TRUE(restart);
   ASSERT_TRUE(wt::WaitUntil([&] { return TextOf(restart) != "Restart"; }, 5000));
-  const std::string counted = TextOf(restart);
-  EXPECT_TRUE(counted == "Restart 10" || counted == "Restart 9") << counted;
+  EXPECT_EQ(TextOf(restart), "Restart 10");
   // The close box and Esc lead to IDCANCEL, which does nothing: it cannot be dismissed.
   ::SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
   ::SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
   EXPECT_TRUE(::IsWindow(dialog));
-  EXPECT_TRUE(session.ends.empty());
+  EXPECT_TRUE(gEnds.empty());
   ::SendMessageA(restart, BM_CLICK, 0, 0);
   EXPECT_FALSE(::IsWindow(dialog));
-  EXPECT_EQ(session.ends, std::vector<unsigned>{0x12});
+  EXPECT_EQ(gEnds, std::vector<unsigned>{0x12});
 }
 
 // Both ways out of the dialog end the session so that other programs are asked to close
@@ -671,20 +641,23 @@ TEST_F(ShutdownDialogTest, EveryWayOutAsksTheOtherProgramsToClose) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    session.ends.clear();
-    session.ntFamily = c.ntFamily;
+    gEnds.clear();
+    gStarted.clear();
+    wt::THookedImport version("kernel32.dll", "GetVersion", c.ntFamily ? &WindowsXpVersion : &Windows98Version);
+    wt::THookedImport threads("kernel32.dll", "CreateThread", &RecordCreateThread);
     ShowShutdownDialog();
     HWND dialog = Dialog();
-    ASSERT_TRUE(dialog);
+    ASSERT_TRUE(dialog && threads && version);
     if (c.restart)
       ::SendMessageA(Child(dialog, 102, "Button"), BM_CLICK, 0, 0);
     else
       ::SendMessageA(dialog, WM_COMMAND, 222, 0);  // what the countdown sends at its end
     EXPECT_FALSE(::IsWindow(dialog));
-    EXPECT_EQ(session.ends, std::vector<unsigned>{c.flags});
-    // A countdown thread of a dialog that is gone ends without sending anything.
-    ::Sleep(600);
-    EXPECT_EQ(session.ends.size(), 1u);
+    EXPECT_EQ(gEnds, std::vector<unsigned>{c.flags});
+    // Its countdown thread ends with the dialog, long before its 10 seconds, without sending.
+    ASSERT_EQ(gStarted.size(), 1u);
+    EXPECT_EQ(::WaitForSingleObject(gStarted[0].get(), 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(gEnds.size(), 1u);
   }
 }
 
@@ -715,10 +688,10 @@ TEST_F(ShutdownDialogTest, QueryWithoutPromptOrProgressBacksUpQuietlyThenPowersO
   EXPECT_EQ(::SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, 0), FALSE);
   // The refusal posted the backup request; it runs the client, then opens the dialog,
   // whose countdown ends the session after 10 seconds.
-  ASSERT_TRUE(wt::WaitUntil([&] { return !session.ends.empty(); }, 20000));
+  ASSERT_TRUE(wt::WaitUntil([&] { return !gEnds.empty(); }, 20000));
   EXPECT_EQ(LastCommand(), PrivateJavaw() + Tail(" -nogui"));
   EXPECT_EQ(Tagged(Log(), "CMD").size(), 1u);
-  EXPECT_EQ(session.ends, std::vector<unsigned>{0x18});
+  EXPECT_EQ(gEnds, std::vector<unsigned>{0x18});
   EXPECT_EQ(Dialog(), nullptr);
   // Handled now: the next query goes through.
   EXPECT_EQ(::SendMessageA(MainWindow, WM_QUERYENDSESSION, 0, 0), TRUE);

@@ -3,11 +3,7 @@
 #include "WinPlatform.h"
 #include "WinTestUtil.h"
 
-namespace {
-
-bool Exists(const std::string& p) { return ::GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-}  // namespace
+using wt::Exists;
 
 TEST(RemoveDirectoryTreeTest, RemovesNestedFilesAndFolders) {
   wt::TTempDir root("rdt");

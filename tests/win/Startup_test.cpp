@@ -5,6 +5,7 @@
 #include "Messages.h"
 #include "WinPlatform.h"
 #include "WinTestUtil.h"
+#include "WindowFakes.h"
 
 namespace {
 
@@ -18,33 +19,25 @@ struct TInstall {
   }
 };
 
-// Stands in for a window other processes talk to, and records what reaches it.
-struct TRecordingWindow {
-  struct TMsg {
-    UINT msg;
-    WPARAM w;
-    LPARAM l;
-  };
-  static std::vector<TMsg>& Log() {
-    static std::vector<TMsg> log;
-    return log;
-  }
-  static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    if (m >= WM_USER) Log().push_back({m, w, l});
-    return ::DefWindowProcA(h, m, w, l);
-  }
-  HWND hwnd = nullptr;
-  TRecordingWindow(const char* cls, const char* title) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = Proc;
-    wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.lpszClassName = cls;
-    ::RegisterClassA(&wc);
-    hwnd = ::CreateWindowExA(0, cls, title, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
-                             wc.hInstance, nullptr);
-  }
-  ~TRecordingWindow() { ::DestroyWindow(hwnd); }
-};
+// What reached a window that stands in for one other processes talk to.
+std::string Got(const wf::TLogWindow& w) {
+  std::string got;
+  for (const auto& m : w.log)
+    got += std::to_string(m.msg) + " " + std::to_string(m.w) + " " + std::to_string(m.l) + "\n";
+  return got;
+}
+
+// The main window that process `pid` creates, waited for; null when none came.
+HWND FindMainWindowOf(DWORD pid) {
+  HWND w = nullptr;
+  wt::WaitUntil([&] {
+    DWORD owner = 0;
+    while ((w = ::FindWindowExA(nullptr, w, kMainWindowClass, kMainWindowTitle)) != nullptr)
+      if (::GetWindowThreadProcessId(w, &owner) && owner == pid) return true;
+    return false;
+  }, 20000);
+  return w;
+}
 
 bool MutexExists() {
   HANDLE h = ::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInstanceMutex);
@@ -87,14 +80,13 @@ TEST(StartupTest, LeftoverUpdaterSurvivesAMaintenanceRun) {
   const std::string leftover = ::TempDir() + "updSW.exe";
   ::CopyFileA(inst.exe.c_str(), leftover.c_str(), FALSE);
   RunAndAnswerMessage(inst, "-uninstall X");
-  EXPECT_NE(::GetFileAttributesA(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(wt::Exists(leftover));
   ::DeleteFileA(leftover.c_str());
 }
 
 TEST(StartupTest, SecondInstanceDoubleClicksTheFirstInstancesTray) {
   TInstall inst;
-  TRecordingWindow::Log().clear();
-  TRecordingWindow first(kMainWindowClass, kMainWindowTitle);
+  wf::TLogWindow first(kMainWindowClass, kMainWindowTitle);
   HANDLE held = ::CreateMutexA(nullptr, FALSE, kInstanceMutex);  // "the first instance"
   ASSERT_NE(held, nullptr);
   const std::string leftover = ::TempDir() + "resource.properties";
@@ -103,66 +95,57 @@ TEST(StartupTest, SecondInstanceDoubleClicksTheFirstInstancesTray) {
 
   wt::TProcess p = wt::Start(inst.exe, "-MIN", inst.dir.Path());
   EXPECT_EQ(p.Wait(20000), 0);
-  wt::WaitUntil([] { return !TRecordingWindow::Log().empty(); }, 2000);
+  wt::WaitUntil([&] { return !first.log.empty(); }, 2000);
   ::CloseHandle(held);
 
-  ASSERT_EQ(TRecordingWindow::Log().size(), 1u);
-  EXPECT_EQ(TRecordingWindow::Log()[0].msg, 2141u);
-  EXPECT_EQ(TRecordingWindow::Log()[0].w, 123u);
-  EXPECT_EQ(TRecordingWindow::Log()[0].l, 515);
+  EXPECT_EQ(Got(first), "2141 123 515\n");
   // A second instance tidies nothing: the temp file stays.
-  EXPECT_NE(::GetFileAttributesA(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(wt::Exists(leftover));
   ::DeleteFileA(leftover.c_str());
 }
 
 TEST(StartupTest, SecondInstanceActivatesTheOpenClientInstead) {
   TInstall inst;
-  TRecordingWindow::Log().clear();
-  TRecordingWindow first(kMainWindowClass, kMainWindowTitle);
-  TRecordingWindow client(kClientWindowClass, kClientWindowTitle);
+  wf::TLogWindow first(kMainWindowClass, kMainWindowTitle);
+  wf::TLogWindow client(kClientWindowClass, kClientWindowTitle);
   HANDLE held = ::CreateMutexA(nullptr, FALSE, kInstanceMutex);
 
   wt::TProcess p = wt::Start(inst.exe, "", inst.dir.Path());
   EXPECT_EQ(p.Wait(20000), 0);
-  wt::WaitUntil([] { return !TRecordingWindow::Log().empty(); }, 2000);
+  wt::WaitUntil([&] { return !client.log.empty(); }, 2000);
   ::CloseHandle(held);
 
-  ASSERT_EQ(TRecordingWindow::Log().size(), 1u);
-  EXPECT_EQ(TRecordingWindow::Log()[0].msg, 1025u);
-  EXPECT_EQ(TRecordingWindow::Log()[0].w, 123u);
-  EXPECT_EQ(TRecordingWindow::Log()[0].l, 515);
+  EXPECT_EQ(Got(client), "1025 123 515\n");
+  EXPECT_EQ(Got(first), "");
 }
 
+// Windows the second instance creates, reported by Windows as it creates them.
+static std::vector<HWND> gCreated;
+static void CALLBACK RecordCreated(HWINEVENTHOOK, DWORD, HWND w, LONG object, LONG, DWORD, DWORD) {
+  if (object == OBJID_WINDOW) gCreated.push_back(w);
+}
+
+// The first instance is still starting: it holds the name, but neither the client's window
+// nor the main window exists yet. Windows of those classes with other titles must get
+// nothing; the second instance creates no window and ends.
 TEST(StartupTest, SecondInstanceWithNothingToTalkToJustEnds) {
   TInstall inst;
+  gCreated.clear();
+  wf::TLogWindow main(kMainWindowClass, "SWEXEForm starting"), client(kClientWindowClass, "");
   HANDLE held = ::CreateMutexA(nullptr, FALSE, kInstanceMutex);
-  wt::TProcess p = wt::Start(inst.exe, "", inst.dir.Path());
-  EXPECT_EQ(p.Wait(20000), 0);
+  wt::TProcess p = wt::Start(inst.exe, "", inst.dir.Path(), CREATE_SUSPENDED);
+  HWINEVENTHOOK hook = ::SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_CREATE, nullptr,
+                                         RecordCreated, p.pid, 0, WINEVENT_OUTOFCONTEXT);
+  ::ResumeThread(p.thread.get());
+  ASSERT_TRUE(hook);
+  EXPECT_TRUE(wt::WaitUntil([&] { return p.Wait(0) == 0; }, 20000));
+  wt::WaitUntil([] { return true; }, 0);  // delivers the events still queued
+  ::UnhookWinEvent(hook);
   ::CloseHandle(held);
+  EXPECT_EQ(Got(main) + Got(client), "");
+  EXPECT_TRUE(gCreated.empty()) << gCreated.size() << " windows";
+  EXPECT_FALSE(MutexExists()) << "nothing else holds the name";
 }
-
-namespace {
-
-HWND FindMainWindowOf(DWORD pid) {
-  HWND found = nullptr;
-  wt::WaitUntil(
-      [&] {
-        HWND w = nullptr;
-        while ((w = ::FindWindowExA(nullptr, w, kMainWindowClass, kMainWindowTitle)) != nullptr) {
-          DWORD owner = 0;
-          ::GetWindowThreadProcessId(w, &owner);
-          if (owner == pid) {
-            found = w;
-            return true;
-          }
-        }
-        return false;
-      },
-      20000);
-  return found;
-}
-
-}  // namespace
 
 // A quiet start tidies the installation and the temporary directory, creates the hidden
 // main window, and ends with exit code 0 when another process posts WM_DESTROY to it.
@@ -188,11 +171,9 @@ TEST(StartupTest, QuietStartTidiesUpAndEndsOnDestroy) {
   ASSERT_NE(main, nullptr);
   EXPECT_FALSE(::IsWindowVisible(main));
   EXPECT_TRUE(MutexExists());
-  EXPECT_EQ(::GetFileAttributesA(updater.c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(::GetFileAttributesA(resource.c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(::GetFileAttributesA(inst.dir.File("NewVer.jar").c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(::GetFileAttributesA(inst.dir.File("stowly.jar").c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(::GetFileAttributesA(inst.dir.File("JRE").c_str()), INVALID_FILE_ATTRIBUTES);
+  for (const std::string& gone : {updater, resource, inst.dir.File("NewVer.jar"),
+                                  inst.dir.File("stowly.jar"), inst.dir.File("JRE")})
+    EXPECT_FALSE(wt::Exists(gone)) << gone;
 
   ::PostMessageA(main, WM_DESTROY, 0, 0);
   EXPECT_EQ(p.Wait(20000), 0);

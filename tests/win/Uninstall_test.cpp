@@ -14,7 +14,7 @@
 
 namespace {
 
-bool Exists(const std::string& p) { return ::GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using wt::Exists;
 
 class TWinUninstallTest : public ::testing::Test {
  protected:
@@ -150,6 +150,6 @@ TEST(UninstallHandoffTest, NoToTheQuestionStartsNothing) {
                                          ".\rDo you want to continue?");
   ::PostMessageA(box, WM_COMMAND, IDNO, 0);
   EXPECT_EQ(p.Wait(15000), 0);
-  EXPECT_EQ(::GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_NE(::GetFileAttributesA(exe.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(Exists(copy));
+  EXPECT_TRUE(Exists(exe));
 }

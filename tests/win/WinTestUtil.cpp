@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <vector>
 
 #include "WinPlatform.h"
@@ -76,8 +77,8 @@ void TTempDir::Write(const std::string& name, const std::string& data) const {
 }
 
 std::string TTempDir::Read(const std::string& name) const {
-  TFileHandle f(::CreateFileA(File(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr));
+  TFileHandle f(::CreateFileA(File(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
   std::string data;
   if (!f) return data;
   char buf[4096];
@@ -94,20 +95,29 @@ long TProcess::Wait(DWORD ms) const {
   return static_cast<long>(code);
 }
 
-TProcess Start(const std::string& exe, const std::string& args, const std::string& workDir) {
+TProcess Start(const std::string& exe, const std::string& args, const std::string& workDir,
+               DWORD flags) {
   std::string cmd = "\"" + exe + "\"";
   if (!args.empty()) cmd += " " + args;
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   TProcess p;
-  if (::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
+  if (::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, flags, nullptr,
                        workDir.empty() ? nullptr : workDir.c_str(), &si, &pi)) {
-    ::CloseHandle(pi.hThread);
+    p.thread.reset(pi.hThread);
     p.process.reset(pi.hProcess);
     p.pid = pi.dwProcessId;
   }
   return p;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line); lines.push_back(line))
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+  return lines;
 }
 
 bool WaitUntil(const std::function<bool()>& pred, DWORD ms) {
@@ -125,36 +135,61 @@ bool WaitUntil(const std::function<bool()>& pred, DWORD ms) {
 }
 
 namespace {
-struct TFind {
+struct TWindowSearch {
   DWORD pid;
-  const std::string* caption;
-  HWND found;
+  std::vector<HWND> found;
 };
-BOOL CALLBACK FindProc(HWND hwnd, LPARAM lp) {
-  auto* f = reinterpret_cast<TFind*>(lp);
-  DWORD pid = 0;
-  ::GetWindowThreadProcessId(hwnd, &pid);
-  if (pid != f->pid) return TRUE;
-  char text[256] = {};
-  ::GetWindowTextA(hwnd, text, sizeof text);
-  if (*f->caption == text && ::IsWindowVisible(hwnd)) {
-    f->found = hwnd;
-    return FALSE;
-  }
+BOOL CALLBACK CollectWindowOf(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<TWindowSearch*>(p);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(w, &owner);
+  if (owner == s->pid) s->found.push_back(w);
   return TRUE;
 }
 }  // namespace
 
+std::vector<HWND> WindowsOf(DWORD pid) {
+  TWindowSearch search{pid, {}};
+  ::EnumWindows(CollectWindowOf, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 HWND FindProcessWindow(DWORD pid, const std::string& caption) {
-  TFind f{pid, &caption, nullptr};
-  ::EnumWindows(FindProc, reinterpret_cast<LPARAM>(&f));
-  return f.found;
+  for (HWND w : WindowsOf(pid))
+    if (TextOf(w) == caption && ::IsWindowVisible(w)) return w;
+  return nullptr;
 }
 
 std::string MessageBoxText(HWND box) {
   char text[1024] = {};
   ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
   return text;
+}
+
+void THookedImport::Install(const char* dll, const char* function, const void* replacement) {
+  auto* base = reinterpret_cast<BYTE*>(::GetModuleHandleA(nullptr));
+  const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); d->Name && !slot_; ++d) {
+    if (lstrcmpiA(reinterpret_cast<char*>(base + d->Name), dll) != 0) continue;
+    // The names stay in the lookup table; the loader wrote the addresses over the other.
+    auto* slot = reinterpret_cast<const void**>(base + d->FirstThunk);
+    for (auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
+         name->u1.AddressOfData && !slot_; ++name, ++slot)
+      if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) &&
+          lstrcmpA(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData)->Name, function) == 0)
+        slot_ = slot;
+  }
+  if (slot_) original_ = Swap(replacement);
+}
+
+const void* THookedImport::Swap(const void* value) {
+  DWORD was = 0;
+  ::VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &was);
+  const void* old = *slot_;
+  *slot_ = value;  // one aligned pointer: other threads see the old entry or the new one
+  ::VirtualProtect(slot_, sizeof *slot_, was, &was);
+  return old;
 }
 
 bool LoopbackEchoes() {

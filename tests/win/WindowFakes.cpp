@@ -59,18 +59,14 @@ void InstallRecorder() {
   WindowCalls.shutdownCloseWaitMs = 0;
 }
 
-TLogWindow::TLogWindow() {
-  static const char* kClass = "ZqTestLogWindow";
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = Proc;
-    wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.lpszClassName = kClass;
-    registered = ::RegisterClassA(&wc) != 0;
-  }
-  hwnd = ::CreateWindowExA(0, kClass, "log", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
-                           ::GetModuleHandleA(nullptr), nullptr);
+TLogWindow::TLogWindow(const char* cls, const char* title) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = Proc;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.lpszClassName = cls;
+  ::RegisterClassA(&wc);  // fails harmlessly once the class exists
+  hwnd = ::CreateWindowExA(0, cls, title, WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                           wc.hInstance, nullptr);
   ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
@@ -87,7 +83,7 @@ int TLogWindow::Count(UINT msg) const {
 LRESULT CALLBACK TLogWindow::Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
   auto* self = reinterpret_cast<TLogWindow*>(::GetWindowLongPtrA(h, GWLP_USERDATA));
   if (self && (m >= WM_USER || m == WM_COMMAND)) {
-    self->log.push_back({m, w});
+    self->log.push_back({m, w, l});
     return 0;
   }
   return ::DefWindowProcA(h, m, w, l);

@@ -78,15 +78,17 @@ class TRecordingLauncher : public IProcessLauncher {
   }
 };
 
-// A visible top-level window of the test thread that logs WM_USER+ and WM_COMMAND.
+// A visible top-level window of the test thread that logs WM_USER+ and WM_COMMAND; by
+// default of a class of its own, else of the class and title another program looks for.
 struct TLogWindow {
   struct TMsg {
     UINT msg;
     WPARAM w;
+    LPARAM l;
   };
   HWND hwnd = nullptr;
   std::vector<TMsg> log;
-  TLogWindow();
+  explicit TLogWindow(const char* cls = "ZqTestLogWindow", const char* title = "log");
   ~TLogWindow();
   int Count(UINT msg) const;
   static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l);

@@ -155,17 +155,34 @@ TEST_F(TWorkersTest, MessageThreadAsksAndPostsTheAnswer) {
   }
 }
 
+// Each pass of the timer thread begins with its wait in kernel32!WaitForSingleObject; this
+// executable's import of it counts the timer thread's waits.
+static std::atomic<DWORD> gTimerThreadId{0};
+static std::atomic<int> gTimerWaits{0};
+static DWORD WINAPI CountTimerWaits(HANDLE h, DWORD ms) {
+  if (::GetCurrentThreadId() == gTimerThreadId) ++gTimerWaits;
+  return ::WaitForSingleObjectEx(h, ms, FALSE);
+}
+
 TEST_F(TWorkersTest, TimerPostsTicksUntilCancelledAndNotWhilePaused) {
+  wt::THookedImport waits("kernel32.dll", "WaitForSingleObject", &CountTimerWaits);
+  ASSERT_TRUE(waits);
   wf::TLogWindow main;
   TTimerThread thread(main.hwnd, 10);
   ASSERT_TRUE(thread.Start(false));
+  gTimerThreadId = thread.ThreadId();
   ASSERT_TRUE(wt::WaitUntil([&] { return main.Count(WMAPP_RUNNER_TICK) >= 3; }, 5000));
   thread.SetPaused(true);
-  // Ticks already queued arrive; after that none while paused. Pausing is a flag read
-  // before each post, so once two intervals have certainly passed nothing new can come.
-  wt::WaitUntil([] { return false; }, 200);
+  // A pass whose wait began after the pause reads the flag after it; a tick the pass then
+  // under way decided on before may still come. What a pass posted is queued once the
+  // thread waits again.
+  const auto waitsReach = [&](int n) {
+    return wt::WaitUntil([&] { return gTimerWaits >= n; }, 5000) &&
+           wt::WaitUntil([] { return true; }, 0);  // delivers what is queued
+  };
+  ASSERT_TRUE(waitsReach(gTimerWaits + 1));
   const int paused = main.Count(WMAPP_RUNNER_TICK);
-  wt::WaitUntil([] { return false; }, 200);
+  ASSERT_TRUE(waitsReach(gTimerWaits + 2));  // a whole pass after that reading
   EXPECT_EQ(main.Count(WMAPP_RUNNER_TICK), paused);
   thread.SetPaused(false);
   ASSERT_TRUE(wt::WaitUntil([&] { return main.Count(WMAPP_RUNNER_TICK) > paused; }, 5000));

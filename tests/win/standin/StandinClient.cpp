@@ -200,15 +200,19 @@ void TNativaClient::Enable() {
   Log("ENABLED");
 }
 
+// The library's indicator window of this process, or null.
+HWND OwnIndicatorWindow() {
+  HWND window = nullptr;
+  DWORD pid = 0;
+  while ((window = ::FindWindowExA(nullptr, window, "KorvelBackupWindowClass", "KorvelBackupWindow")) != nullptr)
+    if (::GetWindowThreadProcessId(window, &pid) && pid == ::GetCurrentProcessId()) return window;
+  return nullptr;
+}
+
 void TNativaClient::Disable() {
   JNIEnv* env = jvm_->Env();
   // The window this process got from the library, and its (indicator) thread.
-  HWND window = nullptr;
-  while ((window = ::FindWindowExA(nullptr, window, "KorvelBackupWindowClass", "KorvelBackupWindow")) != nullptr) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(window, &pid);
-    if (pid == ::GetCurrentProcessId()) break;
-  }
+  HWND window = OwnIndicatorWindow();
   HANDLE thread = window ? ::OpenThread(SYNCHRONIZE, FALSE, ::GetWindowThreadProcessId(window, nullptr)) : nullptr;
   disable_(env, indicator_);
   bool windowGone = false, threadEnded = false, handlerCleared = false;
@@ -232,17 +236,10 @@ void TNativaClient::Disable() {
 
 TNativaClient* gNativa = nullptr;  // set in Nativa mode
 
-// The library's indicator window of this process, once its thread has created it.
+// Waits until the library's thread has created this process's indicator window.
 bool WaitForIndicatorWindow() {
-  for (int i = 0; i < 500; ++i) {
-    HWND window = nullptr;
-    while ((window = ::FindWindowExA(nullptr, window, "KorvelBackupWindowClass", "KorvelBackupWindow")) != nullptr) {
-      DWORD pid = 0;
-      ::GetWindowThreadProcessId(window, &pid);
-      if (pid == ::GetCurrentProcessId()) return true;
-    }
-    ::Sleep(10);
-  }
+  for (int i = 0; i < 500; ++i, ::Sleep(10))
+    if (OwnIndicatorWindow()) return true;
   return false;
 }
 
