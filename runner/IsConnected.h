@@ -20,17 +20,12 @@ bool ConnectedFrom(const TConnectionState& s);
 // Only a bound, successful call with the proxy flag.
 bool ProxyFrom(const TConnectionState& s);
 
-// Binds WinInet (module initialisation) and releases it (finalisation). Repeated calls
-// are harmless. GUI thread.
-void LoadWinInet();
+// Binds WinInet (`name` for a test: a library that does not exist stands for a system
+// without it), and releases it (finalisation). Repeated calls are harmless. GUI thread.
+void LoadWinInet(const char* name = "WinInet.dll");
 void FreeWinInet();
-// Asks WinInet afresh each time. Any thread; no lock (the binding does not change after
-// start-up).
+// Asks WinInet afresh each time, binding it at the first question (a missing library is
+// not looked for again until FreeWinInet). GUI thread.
 TConnectionState QueryConnectionState();
 bool InternetConnected();
 bool ProxyConnected();
-
-// Module initialisation binds WinInet and Icmp.dll; start-up releases Icmp.dll again early
-// (ServerReachable loads it for the span of each call).
-void LoadConnectionLibraries();
-void ReleaseIcmpLibrary();

@@ -10,12 +10,14 @@ using TGetConnectedState = BOOL(WINAPI*)(LPDWORD flags, DWORD reserved);
 
 TModule WinInetModule;
 TGetConnectedState GetConnectedState = nullptr;
+bool WinInetTried = false;  // bound, or found missing: not tried again until FreeWinInet
 
 }  // namespace
 
-void LoadWinInet() {
+void LoadWinInet(const char* name) {
   GetConnectedState = nullptr;
-  WinInetModule.reset(::LoadLibraryA("WinInet.dll"));
+  WinInetTried = true;
+  WinInetModule.reset(::LoadLibraryA(name));
   if (WinInetModule)
     GetConnectedState = reinterpret_cast<TGetConnectedState>(
         reinterpret_cast<void*>(::GetProcAddress(WinInetModule.get(), "InternetGetConnectedState")));
@@ -24,9 +26,13 @@ void LoadWinInet() {
 void FreeWinInet() {
   GetConnectedState = nullptr;
   WinInetModule.reset();
+  WinInetTried = false;
 }
 
 TConnectionState QueryConnectionState() {
+  // Bound at the first question, not at start-up: under Wine WinInet brings a dozen more
+  // libraries, and the question comes only when a missed-backup warning could be due.
+  if (!WinInetTried) LoadWinInet();
   TConnectionState s;
   s.bound = GetConnectedState != nullptr;
   if (!s.bound) return s;
@@ -39,12 +45,3 @@ TConnectionState QueryConnectionState() {
 bool InternetConnected() { return ConnectedFrom(QueryConnectionState()); }
 
 bool ProxyConnected() { return ProxyFrom(QueryConnectionState()); }
-
-// Module initialisation binds both optional libraries; start-up releases the ICMP one
-// again early (ServerReachable loads it for the span of each call).
-void LoadConnectionLibraries() {
-  LoadWinInet();
-  LoadIcmpLibrary();
-}
-
-void ReleaseIcmpLibrary() { FreeIcmpLibrary(); }

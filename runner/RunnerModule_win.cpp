@@ -13,7 +13,6 @@ void InitializeRunnerModule() {
   InstallWinSeams();
   InstallWinLauncher();
   InstallSessionSeam();
-  LoadConnectionLibraries();
   InitTextTable(ExeDirectory() + "\\resource.properties", ::GetUserDefaultLangID());
   InstallDir = ExeDirectory();
 }

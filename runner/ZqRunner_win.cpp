@@ -92,7 +92,6 @@ void RunMainBody() {
   TaskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");    // 3
   ProductName = "Stash9";                                                // 4
   LaunchInProgress = false;
-  ReleaseIcmpLibrary();
   CurrentDialog = nullptr;
   try {                                                                  // 5
     LoadServerAndProduct("");

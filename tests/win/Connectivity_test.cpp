@@ -56,7 +56,6 @@ TEST(PingUnitWinTest, ServerReachable) {
 }
 
 TEST(IsConnectedWinTest, AnswersFollowWinInet) {
-  LoadConnectionLibraries();
   // WinInet's own answer, asked without the program's binding. Wine 8 answers TRUE with
   // the host's flags (0x12, LAN and "RAS installed", here; 0 elsewhere: no connection).
   TModule wininet(::LoadLibraryA("wininet.dll"));
@@ -67,21 +66,27 @@ TEST(IsConnectedWinTest, AnswersFollowWinInet) {
   const bool answered = state(&flags, 0) != FALSE;
   EXPECT_EQ(InternetConnected(), answered && (flags & 7) != 0) << flags;  // modem, LAN, proxy
   EXPECT_EQ(ProxyConnected(), answered && (flags & 4) != 0) << flags;
-  FreeWinInet();
+  LoadWinInet("no-wininet-here.dll");
   EXPECT_TRUE(InternetConnected()) << "unbound WinInet counts as connected";
   EXPECT_FALSE(ProxyConnected());
-  LoadWinInet();
-  ReleaseIcmpLibrary();
+  FreeWinInet();
 }
 
-// The program's finalisation releases WinInet, which its initialisation bound.
-TEST(RunnerModuleTest, FinalisationReleasesWinInet) {
+// WinInet and the ICMP library are loaded by the first question that needs them, not at
+// start-up, and released again: by the program's finalisation, and after each ping.
+TEST(RunnerModuleTest, ConnectionLibrariesLoadedOnFirstUseAndReleased) {
+  auto loaded = [](const char* dll) { return ::GetModuleHandleA(dll) != nullptr; };
   InitializeRunnerModule();
+  EXPECT_FALSE(loaded("wininet.dll"));
+  EXPECT_FALSE(loaded("icmp.dll"));
   ASSERT_TRUE(QueryConnectionState().bound) << "Wine ships wininet.dll";
+  EXPECT_TRUE(loaded("wininet.dll"));
+  ServerAddress = "127.0.0.1";
+  ServerReachable();
+  EXPECT_FALSE(loaded("icmp.dll"));
+  ServerAddress.clear();
   FinalizeRunnerModule();
-  EXPECT_FALSE(QueryConnectionState().bound);
-  EXPECT_TRUE(InternetConnected()) << "as without WinInet";
-  ReleaseIcmpLibrary();
+  EXPECT_FALSE(loaded("wininet.dll"));
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
+#include <iterator>
+#include <memory>
 
 #include "ControlFlags.h"
 #include "Globals.h"
@@ -124,6 +127,38 @@ TEST_F(SchedWinTest, FileTimeOfIsLocalDosTimeAndNeverOpensTheFile) {
   }
   // A folder has no last-write time of a file.
   EXPECT_EQ(FileTimeOf(dir.Path()), 0.0);
+}
+
+// The installation folder's change notification reports what the Java client does to its
+// files: a rewrite, a touch of the last-write time, a replacement by a rename, a deletion;
+// and nothing while nothing changes.
+TEST_F(SchedWinTest, FolderWatchReportsEveryKindOfChange) {
+  wt::TTempDir dir("watch");
+  dir.Write("lastbackup.idx", "");
+  std::unique_ptr<TWinFolderWatch> watch = TWinFolderWatch::Open(dir.Path());
+  ASSERT_TRUE(watch);
+  EXPECT_FALSE(watch->Changed());
+  const std::string file = dir.File("lastbackup.idx");
+  const std::function<void()> changes[] = {
+      [&] { dir.Write("lastbackup.idx", "x"); },
+      [&] {
+        FILETIME t = {0x12345678, 0x01DC0000};
+        SetWriteTime(file, t);
+      },
+      [&] {
+        dir.Write("new.tmp", "y");
+        ::MoveFileExA(dir.File("new.tmp").c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING);
+      },
+      [&] { ::DeleteFileA(file.c_str()); },
+  };
+  for (size_t i = 0; i < std::size(changes); ++i) {
+    changes[i]();
+    EXPECT_TRUE(wt::WaitUntil([&] { return watch->Changed(); }, 5000)) << "change " << i;
+    // Everything reported at once: quiet until the next change.
+    while (watch->Changed()) {
+    }
+    EXPECT_FALSE(watch->Changed()) << "change " << i;
+  }
 }
 
 INT_PTR CALLBACK QuietDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
