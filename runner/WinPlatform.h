@@ -21,6 +21,7 @@ class TWinClock : public IClock {
 // A time in UTC as a local date-time with the time-zone rules in force at that time (not
 // those of today, as FileTimeToLocalFileTime has it), and back. 0 on failure.
 TDateTime UtcToLocal(const FILETIME& utc);
+bool UtcToLocalSystemTime(const FILETIME& utc, SYSTEMTIME& local);
 bool LocalToUtc(TDateTime local, FILETIME& utc);
 
 class TWinFileSystem : public IFileSystem {
