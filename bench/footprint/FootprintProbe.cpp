@@ -102,8 +102,14 @@ long long PrivateBytes(HANDLE process) {
   MEMORY_BASIC_INFORMATION mbi;
   const char* a = nullptr;
   while (::VirtualQueryEx(process, a, &mbi, sizeof mbi) == sizeof mbi) {
-    if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE)
+    if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE) {
       total += static_cast<long long>(mbi.RegionSize);
+      // ZQ_FOOTPRINT_REGIONS set: the larger private regions, to tell where the bytes go.
+      if (std::getenv("ZQ_FOOTPRINT_REGIONS") && mbi.RegionSize >= 64 * 1024)
+        std::printf("  region %p +%zu KiB (allocation %p, protect %lx)\n", mbi.BaseAddress,
+                    static_cast<size_t>(mbi.RegionSize / 1024), mbi.AllocationBase,
+                    static_cast<unsigned long>(mbi.Protect));
+    }
     const char* next = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize;
     if (next <= a) break;
     a = next;

@@ -46,6 +46,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   gIcon.hIcon = static_cast<HICON>(
       ::LoadImageA(instance, "MAINICON", IMAGE_ICON, 16, 16, LR_SHARED | LR_DEFAULTSIZE));
   lstrcpynA(gIcon.szTip, "Minimal tray program", sizeof gIcon.szTip);
+  // ZQ_MINIMAL_SPLASH set: a static control shown and destroyed at the start, as ZqRunner's
+  // splash: what a program of this manifest pays for the common controls (and, under Wine,
+  // the COM libraries they bring) once it has shown a dialog.
+  if (::GetEnvironmentVariableA("ZQ_MINIMAL_SPLASH", nullptr, 0))
+    ::DestroyWindow(::CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr,
+                                      nullptr, instance, nullptr));
   ::Shell_NotifyIconA(NIM_ADD, &gIcon);
   ::SetTimer(window, 1, 5000, nullptr);
   MSG msg;
