@@ -14,9 +14,15 @@
 // Written by whichever thread runs RunProcess, read on the GUI thread.
 extern std::atomic<DWORD> LastClientProcessId;
 
+// How often RunProcess tries a start that failed for a reason that may pass, and the pause
+// between the tries (tests shorten it).
+constexpr int kStartAttempts = 3;
+extern DWORD StartRetryPauseMs;
+
 // Starts `commandLine` (the program is its first token) in `workDir` through the process
 // seam; with `wait`, blocks the calling thread until the process is idle for input and then
-// until it has ended. True when the process was created.
+// until it has ended. True when the process was created. A start that fails for any reason
+// but a missing program, folder or a file that is no program is tried again.
 bool RunProcess(const std::string& commandLine, const std::string& workDir, bool wait);
 
 // Runs a command line and waits for the process to end. Starts on creation; its creator

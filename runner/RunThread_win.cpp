@@ -3,9 +3,27 @@
 #include <utility>
 
 std::atomic<DWORD> LastClientProcessId{0};
+DWORD StartRetryPauseMs = 500;
+
+namespace {
+// A program that is missing or is no program stays so; anything else may pass.
+bool StartMayWork(uint32_t error) {
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
+         error != ERROR_BAD_EXE_FORMAT && error != ERROR_DIRECTORY;
+}
+}  // namespace
 
 bool RunProcess(const std::string& commandLine, const std::string& workDir, bool wait) {
-  const TProcessResult r = seams::Launcher().Start(commandLine, workDir, wait);
+  // A start can fail for a passing reason: a scanner holding the freshly updated program,
+  // the system short of resources for a moment. Wine under load sometimes loses a new
+  // process before it has started (ERROR_INTERNAL_ERROR). A scheduled backup is not given
+  // up for that: the start is tried again.
+  TProcessResult r;
+  for (int attempt = 1;; ++attempt) {
+    r = seams::Launcher().Start(commandLine, workDir, wait);
+    if (r.started || attempt == kStartAttempts || !StartMayWork(r.error)) break;
+    ::Sleep(StartRetryPauseMs);
+  }
   LastClientProcessId = r.started ? r.processId : 0;
   return r.started;
 }

@@ -273,6 +273,47 @@ TEST_F(LauncherTest, MissingMainJarShowsTheWholeCommand) {
   EXPECT_GT(::GetMenuItemCount(TrayMenu()), 1);
 }
 
+// A start that fails for a passing reason is tried again; a missing program is not.
+TEST_F(LauncherTest, FailedStartIsTriedAgainUnlessTheProgramIsMissing) {
+  struct TScriptedLauncher : IProcessLauncher {
+    std::vector<uint32_t> errors;  // one per start; 0 starts
+    size_t calls = 0;
+    TProcessResult Start(const std::string&, const std::string&, bool) override {
+      TProcessResult r;
+      r.error = calls < errors.size() ? errors[calls] : 0;
+      r.started = r.error == 0;
+      r.processId = r.started ? 4242 : 0;
+      ++calls;
+      return r;
+    }
+  };
+  const struct {
+    std::vector<uint32_t> errors;
+    bool started;
+    size_t calls;
+  } cases[] = {
+      {{ERROR_INTERNAL_ERROR, 0}, true, 2},  // Wine lost the new process once
+      {{ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED, 0}, true, 3},
+      {{ERROR_NOT_ENOUGH_MEMORY, ERROR_NOT_ENOUGH_MEMORY, ERROR_NOT_ENOUGH_MEMORY, 0}, false, 3},
+      {{ERROR_FILE_NOT_FOUND, 0}, false, 1},
+      {{ERROR_PATH_NOT_FOUND, 0}, false, 1},
+      {{ERROR_BAD_EXE_FORMAT, 0}, false, 1},
+  };
+  const DWORD pause = StartRetryPauseMs;
+  StartRetryPauseMs = 1;
+  for (const auto& c : cases) {
+    TScriptedLauncher launcher;
+    launcher.errors = c.errors;
+    seams::SetLauncher(&launcher);
+    LastClientProcessId = 1;
+    EXPECT_EQ(RunProcess("x.exe", InstallDir, true), c.started) << c.errors[0];
+    EXPECT_EQ(launcher.calls, c.calls) << c.errors[0];
+    EXPECT_EQ(LastClientProcessId.load(), c.started ? 4242u : 0u) << c.errors[0];
+  }
+  StartRetryPauseMs = pause;
+  InstallWinLauncher();
+}
+
 TEST_F(LauncherTest, WaitingUpdatePostsTheUpdateInsteadOfStarting) {
   inst.Write("NewVer.ZLib", "x");
   EXPECT_EQ(StartClient(false, true, {}), kClientUpdatePending);

@@ -402,7 +402,8 @@ void TSoakRun::ExpectRun(int before, bool ran, const char* what) {
   Require(LaunchCount == before + (ran ? 1 : 0),
           std::string(what) + (ran ? " ran" : " ran not") + " the client (runs: " +
               std::to_string(LaunchCount - before) + ", boxes: " +
-              std::to_string(ui_.unexpected.size()) + ")");
+              std::to_string(ui_.unexpected.size()) +
+              (ui_.unexpected.empty() ? "" : ", last \"" + ui_.unexpected.back() + "\"") + ")");
   Require(!LaunchInProgress, "the run ended");
 }
 
