@@ -103,8 +103,14 @@ TProcess Start(const std::string& exe, const std::string& args, const std::strin
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   TProcess p;
-  if (::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, flags, nullptr,
-                       workDir.empty() ? nullptr : workDir.c_str(), &si, &pi)) {
+  // Wine under load now and then loses a new process before it has started.
+  BOOL ok = FALSE;
+  for (int i = 0; i < 3; ++i) {
+    ok = ::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, flags, nullptr,
+                          workDir.empty() ? nullptr : workDir.c_str(), &si, &pi);
+    if (ok || ::GetLastError() != ERROR_INTERNAL_ERROR) break;
+  }
+  if (ok) {
     p.thread.reset(pi.hThread);
     p.process.reset(pi.hProcess);
     p.pid = pi.dwProcessId;

@@ -304,9 +304,11 @@ void TSoakRun::SetUp() {
       si.cb = sizeof si;
       PROCESS_INFORMATION pi = {};
       std::string line = client;
-      Require(::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                               InstallDir.c_str(), &si, &pi) != 0,
-              "start the stand-in");
+      BOOL ok = FALSE;  // Wine under load now and then loses a new process: try again
+      for (int i = 0; i < 3 && !ok; ++i)
+        ok = ::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                              InstallDir.c_str(), &si, &pi);
+      Require(ok != 0, "start the stand-in");
       TKernelHandle process(pi.hProcess), thread(pi.hThread);
       ::WaitForInputIdle(process.get(), 10000);
       ::WaitForSingleObject(process.get(), 20000);
