@@ -38,20 +38,23 @@ void TWatchedFileSystem::Forget(const std::string& path) {
   exists_.erase(key);
 }
 
-bool TWatchedFileSystem::Exists(const std::string& path) const {
-  const std::string key = KeyOf(path);
-  if (key.empty()) return inner_.Exists(path);
-  auto it = exists_.find(key);
-  if (it == exists_.end()) it = exists_.emplace(key, inner_.Exists(path)).first;
+namespace {
+// The remembered answer for `key`, asked of `lookUp` only the first time; "" is never kept.
+template <typename T, typename F>
+T Remembered(std::map<std::string, T>& known, const std::string& key, F lookUp) {
+  if (key.empty()) return lookUp();
+  auto it = known.find(key);
+  if (it == known.end()) it = known.emplace(key, lookUp()).first;
   return it->second;
+}
+}  // namespace
+
+bool TWatchedFileSystem::Exists(const std::string& path) const {
+  return Remembered(exists_, KeyOf(path), [&] { return inner_.Exists(path); });
 }
 
 TDateTime TWatchedFileSystem::FileTime(const std::string& path) const {
-  const std::string key = KeyOf(path);
-  if (key.empty()) return inner_.FileTime(path);
-  auto it = times_.find(key);
-  if (it == times_.end()) it = times_.emplace(key, inner_.FileTime(path)).first;
-  return it->second;
+  return Remembered(times_, KeyOf(path), [&] { return inner_.FileTime(path); });
 }
 
 bool TWatchedFileSystem::WriteAll(const std::string& path, const std::string& data) {
