@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Bubble.h"
+#include "DialogFit.h"
 #include "WinTestUtil.h"
 
 namespace {
@@ -70,6 +71,28 @@ TEST_F(BubbleTest, PlacedInWorkAreaCornerAndRepainted) {
   ::PostMessageA(b, WM_CLOSE, 0, 0);
   EXPECT_TRUE(wt::WaitUntil([&] { return !::IsWindow(b); }, 5000));
   EXPECT_FALSE(FindBubble());
+}
+
+// At 144 and 192 DPI the bubble is wider in proportion and its font (hence one line of
+// text) taller than at 96 DPI.
+TEST_F(BubbleTest, ScalesWithTheScreenDpi) {
+  int line96 = 0;
+  for (const int dpi : {96, 144, 192}) {
+    SetDpiOverride(dpi);
+    ShowBubbleFor(nullptr, "Backup");
+    HWND b = FindBubble();
+    ASSERT_TRUE(b);
+    RECT r = {};
+    EXPECT_TRUE(wt::WaitUntil([&] {
+      ::GetWindowRect(b, &r);
+      return r.bottom - r.top > 4;
+    }, 5000));
+    EXPECT_EQ(r.right - r.left, ::MulDiv(kBubbleWidth, dpi, 96)) << dpi;
+    if (dpi == 96) line96 = r.bottom - r.top;
+    else EXPECT_GT(r.bottom - r.top, line96) << dpi;
+    ::DestroyWindow(b);
+  }
+  SetDpiOverride(0);
 }
 
 TEST_F(BubbleTest, DefaultTextAndClickCloses) {
