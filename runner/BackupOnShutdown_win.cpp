@@ -76,7 +76,7 @@ constexpr uint32_t kDialogStyle = 0x10080840;  // visible, system menu, centred,
 constexpr uint32_t kStaticCentred = 0x50000001;
 constexpr uint32_t kDefaultButton = 0x50000001;
 
-INT_PTR CALLBACK ShutdownProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK ShutdownProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
   try {
     if (msg == WM_COMMAND && LOWORD(wParam) == kIdRestart) {
       ::DestroyWindow(dialog);
@@ -87,7 +87,7 @@ INT_PTR CALLBACK ShutdownProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
     } else if (msg == WM_ACTIVATE) {
       FocusFirstControlOnActivation(dialog, wParam);
     } else if (msg == kWmDpiChanged) {
-      OnDialogDpiChanged(dialog, wParam);
+      OnDialogDpiChanged(dialog, wParam, lParam);
       return TRUE;
     } else if (msg == WMAPP_RUNNER_COUNTDOWN) {
       const int left = static_cast<int>(static_cast<INT_PTR>(wParam));

@@ -24,8 +24,10 @@ void SetDpiOverride(int dpi);
 // (and check box) whose text does not fit grows, wider or taller, moving the controls
 // beside or below it and growing the dialog, as far as the work area allows; a title that
 // does not fit the caption ends in "...". At the system DPI with texts that fit nothing
-// changes. FitDialog(dialog) uses the window's DPI.
-void FitDialog(HWND dialog, int dpi);
+// changes. FitDialog(dialog) uses the window's DPI. A dialog that changes is centred on the
+// work area, or on `around` (screen coordinates) when given.
+void FitDialog(HWND dialog, int dpi, const RECT* around = nullptr);
 inline void FitDialog(HWND dialog) { FitDialog(dialog, WindowDpi(dialog)); }
-// WM_DPICHANGED of a dialog laid out by FitDialog: laid out anew for the new DPI.
-void OnDialogDpiChanged(HWND dialog, WPARAM wParam);
+// WM_DPICHANGED of a dialog laid out by FitDialog: laid out anew for the new DPI, where
+// Windows suggests (on the monitor it moved to).
+void OnDialogDpiChanged(HWND dialog, WPARAM wParam, LPARAM lParam);

@@ -225,7 +225,7 @@ int WindowDpi(HWND window) {
 
 void SetDpiOverride(int dpi) { gDpiOverride = dpi; }
 
-void FitDialog(HWND dialog, int dpi) {
+void FitDialog(HWND dialog, int dpi, const RECT* around) {
   if (!dialog || dpi <= 0) return;
   // The dialog manager laid it out at the system DPI; a later fit at the DPI it noted.
   const auto noted = reinterpret_cast<INT_PTR>(::GetPropA(dialog, kDpiProp));
@@ -261,13 +261,20 @@ void FitDialog(HWND dialog, int dpi) {
   if (changed) {
     for (const TItem& item : items) Place(item);
     const int cx = needed.cx + frame.cx, cy = needed.cy + frame.cy;
-    // Centred on the work area again, as it came up.
-    const int x = std::max(work.left, work.left + (work.right - work.left - cx) / 2);
-    const int y = std::max(work.top, work.top + (work.bottom - work.top - cy) / 2);
+    // Centred again, as it came up: on the work area, or where Windows suggests.
+    const RECT& centre = around ? *around : work;
+    int x = centre.left + (centre.right - centre.left - cx) / 2;
+    int y = centre.top + (centre.bottom - centre.top - cy) / 2;
+    if (!around) {
+      x = std::max(x, static_cast<int>(work.left));
+      y = std::max(y, static_cast<int>(work.top));
+    }
     ::SetWindowPos(dialog, nullptr, x, y, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
     ::InvalidateRect(dialog, nullptr, TRUE);
   }
   if (::GetWindowLongA(dialog, GWL_STYLE) & WS_CAPTION) FitTitle(dialog, TextOfWindow(dialog));
 }
 
-void OnDialogDpiChanged(HWND dialog, WPARAM wParam) { FitDialog(dialog, LOWORD(wParam)); }
+void OnDialogDpiChanged(HWND dialog, WPARAM wParam, LPARAM lParam) {
+  FitDialog(dialog, LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+}

@@ -85,7 +85,7 @@ void OnCommand(HWND dlg, int id) {
   }
 }
 
-INT_PTR CALLBACK MissedWarningProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+INT_PTR CALLBACK MissedWarningProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   try {
     switch (msg) {
       case WM_CLOSE:
@@ -96,7 +96,7 @@ INT_PTR CALLBACK MissedWarningProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
         FocusFirstControlOnActivation(dlg, wp);
         break;
       case kWmDpiChanged:
-        OnDialogDpiChanged(dlg, wp);
+        OnDialogDpiChanged(dlg, wp, lp);
         return TRUE;
       case WM_COMMAND:
         // Only button clicks (and the countdown's plain command): a notification of the

@@ -42,7 +42,7 @@ void CloseWarning(HWND dialog) {
   ::DestroyWindow(dialog);
 }
 
-INT_PTR CALLBACK WillStartProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK WillStartProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
   try {
     switch (msg) {
       case WM_CLOSE:
@@ -54,7 +54,7 @@ INT_PTR CALLBACK WillStartProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
         FocusFirstControlOnActivation(dialog, wParam);
         break;
       case kWmDpiChanged:
-        OnDialogDpiChanged(dialog, wParam);
+        OnDialogDpiChanged(dialog, wParam, lParam);
         return TRUE;
       case WM_DESTROY:
         // The message loop must not feed a destroyed dialog.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -476,6 +477,23 @@ TEST(RunThreadTest, PumpMessagesLeavesTheQuitMessageForTheLoop) {
 using wt::Child;
 using wt::TextOf;
 
+// Runs `check` with the sample installation's English and German texts at 96, 144 and 192
+// DPI (the DPI the layout uses, set through SetDpiOverride), then gives the screen's back.
+static void ForEachLanguageAndDpi(const std::function<void(uint16_t language, int dpi)>& check) {
+  const char* source = std::getenv("ZQ_SOURCE_DIR");
+  ASSERT_TRUE(source);
+  for (const uint16_t language : {0x0409, 0x0407}) {
+    InitTextTable(wt::WindowsPath(std::string(source) + "/sample/install/resource.properties"),
+                  language);
+    for (const int dpi : {96, 144, 192}) {
+      SCOPED_TRACE("language " + std::to_string(language) + ", " + std::to_string(dpi) + " DPI");
+      SetDpiOverride(dpi);
+      check(language, dpi);
+    }
+  }
+  SetDpiOverride(0);
+}
+
 class WillStartWarningTest : public LauncherTest {
  protected:
   void SetUp() override {
@@ -605,27 +623,35 @@ TEST_F(WillStartWarningTest, ControlsSitWhereTheLayoutPutsThem) {
 // At 96 DPI as the template gives it (above); at 144 and 192 DPI scaled with the screen, and
 // no control overlaps another, every label's text fitting it, in English and in German.
 TEST_F(WillStartWarningTest, LaidOutAtEveryDpi) {
-  const char* source = std::getenv("ZQ_SOURCE_DIR");
-  ASSERT_TRUE(source);
   int width96 = 0;
-  for (const uint16_t language : {0x0409, 0x0407}) {
-    InitTextTable(wt::WindowsPath(std::string(source) + "/sample/install/resource.properties"),
-                  language);
-    for (const int dpi : {96, 144, 192}) {
-      SCOPED_TRACE("language " + std::to_string(language) + ", " + std::to_string(dpi) + " DPI");
-      SetDpiOverride(dpi);
-      ShowWillStartWarning();
-      HWND d = CurrentDialog;
-      ASSERT_TRUE(d);
-      if (dpi == 96 && language == 0x0409) width96 = wt::ClientWidth(d);
-      if (language == 0x0409) EXPECT_NEAR(wt::ClientWidth(d), width96 * dpi / 96, 2);
-      // The label as the countdown fills it.
-      ::SendMessageA(d, WMAPP_RUNNER_COUNTDOWN, 60, 0);
-      EXPECT_TRUE(wt::LaidOutCleanly(d));
-      ::DestroyWindow(d);
-    }
-  }
-  SetDpiOverride(0);
+  ForEachLanguageAndDpi([&](uint16_t language, int dpi) {
+    ShowWillStartWarning();
+    HWND d = CurrentDialog;
+    ASSERT_TRUE(d);
+    if (dpi == 96 && language == 0x0409) width96 = wt::ClientWidth(d);
+    if (language == 0x0409) EXPECT_NEAR(wt::ClientWidth(d), width96 * dpi / 96, 2);
+    // The label as the countdown fills it.
+    ::SendMessageA(d, WMAPP_RUNNER_COUNTDOWN, 60, 0);
+    EXPECT_TRUE(wt::LaidOutCleanly(d));
+    ::DestroyWindow(d);
+  });
+}
+
+// Moved to a monitor of another DPI (WM_DPICHANGED), it is laid out anew for that DPI,
+// centred where Windows suggests.
+TEST_F(WillStartWarningTest, MovedToAMonitorOfAnotherDpi) {
+  ShowWillStartWarning();
+  HWND d = CurrentDialog;
+  ASSERT_TRUE(d);
+  const int width = wt::ClientWidth(d);
+  RECT suggested = {100, 100, 900, 500};
+  ::SendMessageA(d, 0x02E0, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_NEAR(wt::ClientWidth(d), 2 * width, 2);
+  RECT w;
+  ::GetWindowRect(d, &w);
+  EXPECT_NEAR((w.left + w.right) / 2, 500, 1);
+  EXPECT_NEAR((w.top + w.bottom) / 2, 300, 1);
+  EXPECT_TRUE(wt::LaidOutCleanly(d));
 }
 
 TEST_F(WillStartWarningTest, CancelEscAndCloseOnlyWhereCancellingIsAllowed) {
@@ -789,23 +815,14 @@ TEST_F(ShutdownDialogTest, ControlsSitWhereTheLayoutPutsThem) {
 // The German message, longer than its line, grows the label and the dialog instead of being
 // cut; at 144 and 192 DPI nothing overlaps and every text fits; Restart is the one tab stop.
 TEST_F(ShutdownDialogTest, LongerTextsAndEveryDpi) {
-  const char* source = std::getenv("ZQ_SOURCE_DIR");
-  ASSERT_TRUE(source);
-  for (const uint16_t language : {0x0409, 0x0407}) {
-    InitTextTable(wt::WindowsPath(std::string(source) + "/sample/install/resource.properties"),
-                  language);
-    for (const int dpi : {96, 144, 192}) {
-      SCOPED_TRACE("language " + std::to_string(language) + ", " + std::to_string(dpi) + " DPI");
-      SetDpiOverride(dpi);
-      ShowShutdownDialog();
-      HWND d = ::FindWindowA("#32770", GetText("RUNNER_Win_Shutdown_Caption").c_str());
-      ASSERT_TRUE(d);
-      EXPECT_TRUE(wt::LaidOutCleanly(d));
-      EXPECT_EQ(wt::TabOrder(d), std::vector<int>{102});
-      ::DestroyWindow(d);
-    }
-  }
-  SetDpiOverride(0);
+  ForEachLanguageAndDpi([](uint16_t, int) {
+    ShowShutdownDialog();
+    HWND d = ::FindWindowA("#32770", GetText("RUNNER_Win_Shutdown_Caption").c_str());
+    ASSERT_TRUE(d);
+    EXPECT_TRUE(wt::LaidOutCleanly(d));
+    EXPECT_EQ(wt::TabOrder(d), std::vector<int>{102});
+    ::DestroyWindow(d);
+  });
 }
 
 TEST_F(ShutdownDialogTest, QueryWithoutPromptOrProgressBacksUpQuietlyThenPowersOff) {
