@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "BackupOnShutdown.h"
+#include "DialogFit.h"
 #include "DialogIcon.h"
 #include "Globals.h"
 #include "MainWindow.h"
@@ -75,7 +76,7 @@ constexpr uint32_t kDialogStyle = 0x10080840;  // visible, system menu, centred,
 constexpr uint32_t kStaticCentred = 0x50000001;
 constexpr uint32_t kDefaultButton = 0x50000001;
 
-INT_PTR CALLBACK ShutdownProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK ShutdownProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
   try {
     if (msg == WM_COMMAND && LOWORD(wParam) == kIdRestart) {
       ::DestroyWindow(dialog);
@@ -83,6 +84,11 @@ INT_PTR CALLBACK ShutdownProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
     } else if (msg == WM_COMMAND && LOWORD(wParam) == kIdCountdownEnd) {
       ::DestroyWindow(dialog);
       ShutDownWindows(false);
+    } else if (msg == WM_ACTIVATE) {
+      FocusFirstControlOnActivation(dialog, wParam);
+    } else if (msg == kWmDpiChanged) {
+      OnDialogDpiChanged(dialog, wParam, lParam);
+      return TRUE;
     } else if (msg == WMAPP_RUNNER_COUNTDOWN) {
       const int left = static_cast<int>(static_cast<INT_PTR>(wParam));
       const std::string text = GetText("RUNNER_Restart_Button") + " " + std::to_string(left);
@@ -130,7 +136,7 @@ void ShowShutdownDialog() {
                       "");
     WriteDialogItem(t, 0, 5, 200, 10, kIdMessage, kStaticCentred, kAtomStatic,
                     GetText("RUNNER_Win_Shutdown"));
-    WriteDialogItem(t, 70, 25, 60, 16, kIdRestart, kDefaultButton, kAtomButton,
+    WriteDialogItem(t, 70, 25, 60, 16, kIdRestart, kDefaultButton | kFirstTabStop, kAtomButton,
                     GetText("RUNNER_Restart_Button"));
     dialog = ::CreateDialogIndirectParamA(::GetModuleHandleA(nullptr),
                                           reinterpret_cast<LPCDLGTEMPLATEA>(t.data()), MainWindow,
@@ -138,6 +144,7 @@ void ShowShutdownDialog() {
   }
   // Not the CurrentDialog: keys do not reach it; it is worked with the mouse or not at all.
   SetDialogClassIcon(dialog);
+  FitDialog(dialog);
   if (dialog) ::SetForegroundWindow(dialog);
   // A dialog that could not be created is not visible: the countdown then ends at once.
   StartCountDown(dialog, kShutdownSeconds, kIdCountdownEnd);

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "ClientWindow.h"
+#include "DialogFit.h"
 #include "Globals.h"
 #include "Thread.h"
 #include "WinUtil.h"
@@ -44,13 +45,31 @@ int CALLBACK TakeSansSerif(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPAR
   return 0;  // stop: the first face of that name is taken
 }
 
-// "MS Sans Serif" when the screen has it; else the all-zero font, the system default.
-HFONT CreateBubbleFont() {
+// "MS Sans Serif" when the screen has it; else the all-zero font, the system default. At
+// another DPI than 96 the face's first size is scaled to it (the system font too).
+HFONT CreateBubbleFont(int dpi) {
   LOGFONTA font = {};
   HDC screen = ::GetDC(nullptr);
   ::EnumFontsA(screen, nullptr, TakeSansSerif, reinterpret_cast<LPARAM>(&font));
+  if (dpi != kBaseDpi) {
+    if (font.lfHeight == 0) {
+      TEXTMETRICA metrics = {};
+      ::SelectObject(screen, ::GetStockObject(SYSTEM_FONT));
+      ::GetTextMetricsA(screen, &metrics);
+      font.lfHeight = metrics.tmHeight;
+    }
+    font.lfHeight = ::MulDiv(font.lfHeight, dpi, kBaseDpi);
+    font.lfWidth = ::MulDiv(font.lfWidth, dpi, kBaseDpi);
+  }
   ::ReleaseDC(nullptr, screen);
   return ::CreateFontIndirectA(&font);
+}
+
+// SPI_GETCLIENTAREAANIMATION (Vista and later; older systems answer false and always animate).
+bool ClientAreaAnimation() {
+  BOOL on = TRUE;
+  if (!::SystemParametersInfoA(0x1042, 0, &on, 0)) return true;
+  return on != FALSE;
 }
 
 void OnPaint(HWND w) {
@@ -62,7 +81,9 @@ void OnPaint(HWND w) {
   ::SetBkMode(dc, TRANSPARENT);
   ::FillRect(dc, &r, reinterpret_cast<HBRUSH>(COLOR_INFOBK + 1));
   r.left += 1;
-  BlinkOn = !BlinkOn;
+  // With the system's animations switched off (an accessibility setting for people affected
+  // by flashing) the text stays steady.
+  BlinkOn = !BlinkOn || !ClientAreaAnimation();
   if (BlinkOn) ::DrawTextA(dc, Text.c_str(), -1, &r, DT_WORDBREAK);
   const int h = ::DrawTextA(dc, Text.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK);
   // Grow or shrink upwards to fit the text: the bottom edge stays where it is.
@@ -87,6 +108,17 @@ LRESULT CALLBACK BubbleProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
       ::DestroyWindow(w);
       return 0;
+    case kWmDpiChanged: {
+      // On a monitor of another DPI: its font and width for that DPI, the right edge kept
+      // (the next paint fits the height).
+      const int dpi = LOWORD(wp);
+      Font.reset(CreateBubbleFont(dpi));
+      RECT r;
+      ::GetWindowRect(w, &r);
+      const int width = ScaleForDpi(kBubbleWidth, dpi);
+      ::MoveWindow(w, r.right - width, r.top, width, r.bottom - r.top, TRUE);
+      return 0;
+    }
     case WM_NCDESTROY:
       // The thread sees the handle gone at its next look. The font belongs to this
       // bubble; the next one makes its own.
@@ -119,15 +151,18 @@ void ShowBubble(HWND owner, const std::string& text) {
   wc.lpszClassName = kBubbleClass;
   ::RegisterClassA(&wc);  // fails harmlessly once the class exists
 
-  Font.reset(CreateBubbleFont());
+  // At the screen's DPI: 105 pixels wide at 96 DPI.
+  const int dpi = WindowDpi(nullptr);
+  const int width = ScaleForDpi(kBubbleWidth, dpi);
+  Font.reset(CreateBubbleFont(dpi));
   BlinkOn = false;
   // One pixel of client area at first: the first paint gives it the height of its text.
   // (A window only one pixel high in all would have no client area inside its border, so
   // it would never be painted and never grow.)
   const int height = 1 + 2 * ::GetSystemMetrics(SM_CYBORDER);
   HWND w = ::CreateWindowExA(WS_EX_TOPMOST, kBubbleClass, kBubbleTitle,
-                             WS_POPUP | WS_VISIBLE | WS_BORDER, work.right - kBubbleWidth,
-                             work.bottom - height, kBubbleWidth, height, owner, nullptr, instance,
+                             WS_POPUP | WS_VISIBLE | WS_BORDER, work.right - width,
+                             work.bottom - height, width, height, owner, nullptr, instance,
                              nullptr);
   if (!w) {
     Font.reset();

@@ -313,7 +313,10 @@ void AddTrayIcon() {
   gIconData.uFlags = kIconFlags;
   gIconData.uCallbackMessage = WMAPP_RUNNER_TRAY;
   gIconData.hIcon = static_cast<HICON>(
-      ::LoadImageA(::GetModuleHandleA(nullptr), "MAINICON", IMAGE_ICON, 16, 16, kIconLoadFlags));
+      // At the system's small-icon size (16 at 96 DPI): the image made for it, not the
+      // 16-pixel one stretched.
+      ::LoadImageA(::GetModuleHandleA(nullptr), "MAINICON", IMAGE_ICON,
+                   ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), kIconLoadFlags));
   PutTip(ProductName + " Scheduler");
   WindowCalls.shellNotifyIcon(NIM_ADD, &gIconData);
 }
@@ -342,6 +345,7 @@ void BuildTrayMenu() {
   }
   ::AppendMenuA(menu, MF_STRING, kCmdOpen, Formatted("RUNNER_MENU_Open").c_str());
   ::AppendMenuA(menu, MF_STRING, kCmdBackupNow, GetText("RUNNER_MENU_Backup_Now").c_str());
+  ::SetMenuDefaultItem(menu, kCmdOpen, FALSE);  // bold: what a double click on the icon does
   if (QuitAllowed) {
     ::AppendMenuA(menu, MF_SEPARATOR, kCmdQuitSeparator, nullptr);
     ::AppendMenuA(menu, MF_STRING, kCmdQuit, GetText("RUNNER_MENU_Quit").c_str());
@@ -353,6 +357,7 @@ void BuildRunningMenu() {
   if (!menu) return;
   RemoveMenuCommands(menu);
   ::AppendMenuA(menu, MF_STRING, kCmdOpen, Formatted("RUNNER_Show").c_str());
+  ::SetMenuDefaultItem(menu, kCmdOpen, FALSE);
 }
 
 void OnTimerTick() {

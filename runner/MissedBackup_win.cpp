@@ -1,6 +1,7 @@
 // The missed-backup warning dialog and the tick's check (GUI thread).
 #include <windows.h>
 
+#include "DialogFit.h"
 #include "DialogIcon.h"
 #include "Globals.h"
 #include "IsConnected.h"
@@ -20,8 +21,9 @@
 namespace {
 
 constexpr int kCountDownSeconds = 60;
-constexpr DWORD kStyleWithClose = 0x10080842;     // visible, system menu, centred, font, sysmodal
-constexpr DWORD kStyleWithoutClose = 0x10000842;  // no system menu: no close box
+// Created hidden (ShowWithoutActivation shows it): system menu, centred, font, sysmodal.
+constexpr DWORD kStyleWithClose = 0x00080842;
+constexpr DWORD kStyleWithoutClose = 0x00000842;  // no system menu: no close box
 constexpr DWORD kDisabled = WS_DISABLED;
 
 HWND gOpenWarning = nullptr;  // the missed-backup warning on screen, if any
@@ -61,6 +63,9 @@ void OnCommand(HWND dlg, int id) {
       ::DestroyWindow(dlg);
       StartClient(false, true, {});
       break;
+    case IDCANCEL:  // Esc: Cancel, where Cancel is enabled
+      if (!CancelEnabled(dlg, kMissedIdCancel)) break;
+      [[fallthrough]];
     case kMissedIdCancel:
       SaveWarningSetting(ShowAgainChecked(dlg));
       ::DestroyWindow(dlg);
@@ -80,12 +85,19 @@ void OnCommand(HWND dlg, int id) {
   }
 }
 
-INT_PTR CALLBACK MissedWarningProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+INT_PTR CALLBACK MissedWarningProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   try {
     switch (msg) {
       case WM_CLOSE:
-        ::DestroyWindow(dlg);  // nothing saved, nothing started
+        // Nothing saved, nothing started; without cancelling the countdown goes on.
+        if (CancelEnabled(dlg, kMissedIdCancel)) ::DestroyWindow(dlg);
+        return TRUE;
+      case WM_ACTIVATE:
+        FocusFirstControlOnActivation(dlg, wp);
         break;
+      case kWmDpiChanged:
+        OnDialogDpiChanged(dlg, wp, lp);
+        return TRUE;
       case WM_COMMAND:
         // Only button clicks (and the countdown's plain command): a notification of the
         // duration list or the check box carries its own id and a code.
@@ -120,19 +132,20 @@ TTemplateStream MissedWarningTemplate(const std::string& message, bool cancelAll
   WriteDialogHeader(t, 0, 0, 300, 135, 7, cancelAllowed ? kStyleWithClose : kStyleWithoutClose,
                     FormatText("RUNNER_detected_internet", {ProductName}), "");
   WriteDialogItem(t, 20, 10, 260, 60, kMissedIdMessage, 0x50000000, kAtomStatic, message);
+  // The check box above the buttons comes first, as it is read (the tab order).
+  WriteDialogItem(t, 20, 70, 300, 20, kMissedIdDontShow, 0x50000003 | kFirstTabStop | cancelState,
+                  kAtomButton, GetText("RUNNER_dont_show_warning"));
   // The button row of the backup-will-start warning, lower down.
-  WriteDialogItem(t, 25, 95, 65, 16, kMissedIdBackupNow, 0x50000001, kAtomButton,
+  WriteDialogItem(t, 25, 95, 65, 16, kMissedIdBackupNow, 0x50000001 | kFirstTabStop, kAtomButton,
                   GetText("RUNNER_Backup_Now"));
-  WriteDialogItem(t, 95, 95, 60, 16, kMissedIdCancel, 0x50000000 | cancelState, kAtomButton,
+  WriteDialogItem(t, 95, 95, 60, 16, kMissedIdCancel, 0x50000000 | kTabStop | cancelState, kAtomButton,
                   GetText("RUNNER_Cancel"));
-  WriteDialogItem(t, 160, 95, 60, 16, kMissedIdSnooze, 0x50000000 | snoozeState, kAtomButton,
+  WriteDialogItem(t, 160, 95, 60, 16, kMissedIdSnooze, 0x50000000 | kTabStop | snoozeState, kAtomButton,
                   GetText("RUNNER_Snooze"));
   WriteDialogItem(t, 223, 97, 10, 10, kMissedIdFor, 0x50000000, kAtomStatic,
                   GetText("RUNNER_for"));
-  WriteDialogItem(t, 235, 96, 40, 200, kMissedIdDuration, 0x50000003 | snoozeState,
+  WriteDialogItem(t, 235, 96, 40, 200, kMissedIdDuration, 0x50000003 | kTabStop | snoozeState,
                   kAtomComboBox, "");
-  WriteDialogItem(t, 20, 70, 300, 20, kMissedIdDontShow, 0x50000003 | cancelState, kAtomButton,
-                  GetText("RUNNER_dont_show_warning"));
   return t;
 }
 
@@ -148,6 +161,8 @@ HWND CreateMissedWarning(const std::string& message) {
     ::SendDlgItemMessageA(dlg, kMissedIdDuration, CB_ADDSTRING, 0,
                           reinterpret_cast<LPARAM>(choice.c_str()));
   ::SendDlgItemMessageA(dlg, kMissedIdDuration, CB_SETCURSEL, 0, 0);
+  FitDialog(dlg);
+  ShowWithoutActivation(dlg);
   StartCountDown(dlg, kCountDownSeconds, kMissedIdBackupNow);
   return dlg;
 }

@@ -20,8 +20,10 @@ class TSplash {
  public:
   // Writes the template (pixel size converted to dialog units by WriteDialogHeader) and
   // creates the visible, centred dialog. `instance` holds the bitmap resource. The
-  // window is null when the dialog could not be created.
-  explicit TSplash(const std::string& title, HINSTANCE instance = ::GetModuleHandleA(nullptr));
+  // window is null when the dialog could not be created. At `dpi` (0: the screen's)
+  // other than 96 the window and the picture scale with it.
+  explicit TSplash(const std::string& title, HINSTANCE instance = ::GetModuleHandleA(nullptr),
+                   int dpi = 0);
   ~TSplash() = default;  // destroys the window (then the template)
   TSplash(const TSplash&) = delete;
   TSplash& operator=(const TSplash&) = delete;

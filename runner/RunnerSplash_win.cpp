@@ -1,5 +1,7 @@
 #include "RunnerSplash.h"
 
+#include "DialogFit.h"
+
 
 namespace {
 
@@ -13,14 +15,24 @@ INT_PTR CALLBACK SplashProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 }  // namespace
 
-TSplash::TSplash(const std::string& title, HINSTANCE instance) : title_(title) {
+TSplash::TSplash(const std::string& title, HINSTANCE instance, int dpi) : title_(title) {
+  if (dpi <= 0) dpi = WindowDpi(nullptr);
   // No DS_SETFONT: the size is given in pixels and converted to dialog units of the
-  // system font, which the dialog then uses to turn it back into about 400 by 200.
-  WriteDialogHeader(template_, 0, 0, kSplashWidth, kSplashHeight, 1, kSplashStyle, title_, "");
-  // SS_BITMAP loads the named bitmap from `instance` and sizes the control to it.
-  WriteDialogItem(template_, 0, 0, 1, 1, 100, kBitmapStyle, kAtomStatic, "SplashBitmap");
+  // system font, which the dialog then uses to turn it back into about 400 by 200 (at
+  // 96 DPI; scaled at another).
+  WriteDialogHeader(template_, 0, 0, ScaleForDpi(kSplashWidth, dpi),
+                    ScaleForDpi(kSplashHeight, dpi), 1, kSplashStyle, title_, "");
+  // SS_BITMAP loads the named bitmap from `instance` and sizes the control to it; at
+  // another DPI the picture is stretched to the whole window instead (SS_REALSIZECONTROL).
+  const DWORD bitmapStyle = kBitmapStyle | (dpi == kBaseDpi ? 0 : SS_REALSIZECONTROL);
+  WriteDialogItem(template_, 0, 0, 1, 1, 100, bitmapStyle, kAtomStatic, "SplashBitmap");
   window_.reset(::CreateDialogIndirectParamA(
       instance, reinterpret_cast<LPCDLGTEMPLATEA>(template_.data()), nullptr, SplashProc, 0));
+  if (window_ && dpi != kBaseDpi) {
+    RECT client;
+    ::GetClientRect(window_.get(), &client);
+    ::MoveWindow(::GetDlgItem(window_.get(), 100), 0, 0, client.right, client.bottom, TRUE);
+  }
 }
 
 void TSplashThread::Execute() {

@@ -3,14 +3,17 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
 
 #include "Globals.h"
 #include "Properties.h"
 #include "RunnerError.h"
 #include "TokenUnit.h"
+#include "uResource.h"
 #include "uRunnerResource.h"
 
 std::array<std::string, 8> DayNames;
+std::vector<TDayNameSet> OtherDayNames;
 std::unique_ptr<TSched> Schedule;
 
 namespace {
@@ -65,8 +68,64 @@ int ToSlotResult(long long v) {
 
 }  // namespace
 
+namespace {
+
+// The seven day names that a text file itself defines, non-empty; nullopt when it names
+// fewer (a language file without them takes the base names, which are tried anyway) or
+// cannot be read.
+std::optional<TDayNameSet> DayNamesOfFile(const std::string& path) {
+  if (!seams::Fs().Exists(path)) return std::nullopt;
+  try {
+    const TPropertyList list = ReadPropertyFile(path, true);
+    TDayNameSet names;
+    for (int d = 1; d <= 7; ++d) {
+      names[static_cast<size_t>(d)] = ValueOf(list, kDayKeys[d]);
+      if (names[static_cast<size_t>(d)].empty()) return std::nullopt;
+    }
+    return names;
+  } catch (const TRunnerError&) {
+    return std::nullopt;
+  }
+}
+
+void AddDayNameSet(const std::optional<TDayNameSet>& names) {
+  if (!names || *names == DayNames) return;
+  if (std::find(OtherDayNames.begin(), OtherDayNames.end(), *names) != OtherDayNames.end())
+    return;
+  OtherDayNames.push_back(*names);
+}
+
+// How many of the seven keys "scheduler.<name>" the file holds.
+int DayKeysPresent(const TPropertyList& props, const TDayNameSet& names) {
+  int present = 0;
+  for (int d = 1; d <= 7; ++d)
+    if (FindKey(props, "scheduler." + names[static_cast<size_t>(d)]) >= 0) ++present;
+  return present;
+}
+
+}  // namespace
+
 void FillDayNames() {
   for (int d = 1; d <= 7; ++d) DayNames[static_cast<size_t>(d)] = GetText(kDayKeys[d]);
+  OtherDayNames.clear();
+  if (!TextTable) return;
+  const std::string& base = TextTable->FileName();
+  AddDayNameSet(DayNamesOfFile(base));
+  // No directory listing: the language files that can exist are those of the codes.
+  for (unsigned lang = 1; lang < 122; ++lang)
+    if (!LanguageCode(lang).empty())
+      AddDayNameSet(DayNamesOfFile(LanguageFileName(base, static_cast<uint16_t>(lang))));
+}
+
+const TDayNameSet& DayKeyNamesFor(const TPropertyList& props) {
+  if (DayKeysPresent(props, DayNames) > 0) return DayNames;
+  const TDayNameSet* partial = nullptr;
+  for (const TDayNameSet& names : OtherDayNames) {
+    const int present = DayKeysPresent(props, names);
+    if (present == 7) return names;
+    if (present > 0 && !partial) partial = &names;
+  }
+  return partial ? *partial : DayNames;
 }
 
 TSched::TSched(std::string fileName, IClock& clock, IFileSystem& fs, TAmPm designators)
@@ -92,9 +151,11 @@ bool TSched::Load() {
   TPropertyList props;
   props.SetText(file.data);
   if (IsTrueValue(ValueOf(props, "scheduler.advancedschedule"))) {
+    // Keys written under the names of another language still count (DayKeyNamesFor).
+    const TDayNameSet& names = DayKeyNamesFor(props);
     for (int d = 1; d <= 7; ++d)
       lists_[static_cast<size_t>(d)] =
-          TrimControls(ValueOf(props, "scheduler." + DayNames[static_cast<size_t>(d)]));
+          TrimControls(ValueOf(props, "scheduler." + names[static_cast<size_t>(d)]));
   }
   const std::string hour = ParseHour(ValueOf(props, "scheduler.time"));
   if (IsTrueValue(ValueOf(props, "scheduler.active"))) {

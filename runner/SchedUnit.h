@@ -7,17 +7,31 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "DateTime.h"
 #include "Seams.h"
+
+class TPropertyList;
 
 constexpr int kHoursPerWeek = 168;
 
 // The seven localised day names, index 1 (Sunday) to 7 (Saturday); index 0 is unused.
 // They are also the suffixes of the per-day keys "scheduler.<day>".
 extern std::array<std::string, 8> DayNames;
-// Fills DayNames from the text table ("Sun" ... "Sat"). Start-up, once.
+// Fills DayNames from the text table ("Sun" ... "Sat"), and OtherDayNames. Start-up, once.
 void FillDayNames();
+using TDayNameSet = std::array<std::string, 8>;
+// The day names of the other tables beside the text table's file, in the order they are
+// tried: the base file's, then each language file's that names all seven days (in the
+// order of the language codes); sets equal to DayNames or to an earlier one are left out.
+// The per-day keys may have been written under any of them (another user, another
+// language of the client, a language changed after set-up).
+extern std::vector<TDayNameSet> OtherDayNames;
+// The names under which the per-day keys of `props` are read: DayNames whenever one of
+// its seven keys is present; otherwise the first set of OtherDayNames with all seven keys
+// present, else the first with any of them; DayNames when none has one.
+const TDayNameSet& DayKeyNamesFor(const TPropertyList& props);
 
 constexpr long long SlotOf(long long day, long long hour) { return day * 24 + hour; }
 // to - from, plus a week when that is 0 or less: 1..168 for slots of one week.

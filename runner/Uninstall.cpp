@@ -17,7 +17,8 @@ namespace {
 
 constexpr unsigned kMbIconError = 0x10;
 constexpr unsigned kMbIconInformation = 0x40;
-constexpr unsigned kMbTopmostQuestionYesNo = 0x40024;
+// Topmost Yes/No question; No is the default: Enter alone never removes the installation.
+constexpr unsigned kMbTopmostQuestionYesNo = 0x40124;
 constexpr int kIdYes = 6;
 
 void DeleteIfPresent(const std::string& path) {

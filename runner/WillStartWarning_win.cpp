@@ -2,6 +2,7 @@
 // 60-second countdown that starts the scheduled backup unless the user cancels or snoozes.
 #include <windows.h>
 
+#include "DialogFit.h"
 #include "DialogIcon.h"
 #include "Globals.h"
 #include "Launcher.h"
@@ -25,8 +26,9 @@ enum : int {
   kIdDuration = 106,
 };
 constexpr int kWarningSeconds = 60;
-constexpr uint32_t kStyleWithClose = 0x10080842;     // visible, system menu, centred, font, system-modal
-constexpr uint32_t kStyleWithoutClose = 0x10000842;  // the same without the system menu
+// Created hidden (ShowWithoutActivation shows it): system menu, centred, font, system-modal.
+constexpr uint32_t kStyleWithClose = 0x00080842;
+constexpr uint32_t kStyleWithoutClose = 0x00000842;  // the same without the system menu
 constexpr uint32_t kStaticCentred = 0x50000001;
 constexpr uint32_t kStaticLeft = 0x50000000;
 constexpr uint32_t kDefaultButton = 0x50000001;
@@ -40,12 +42,20 @@ void CloseWarning(HWND dialog) {
   ::DestroyWindow(dialog);
 }
 
-INT_PTR CALLBACK WillStartProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK WillStartProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
   try {
     switch (msg) {
       case WM_CLOSE:
-        CloseWarning(dialog);
+        // Without cancelling (no Cancel, no close box) Alt+F4 or a posted close does not end
+        // it either: the countdown goes on to its end.
+        if (CancelEnabled(dialog, kIdCancel)) CloseWarning(dialog);
+        return TRUE;
+      case WM_ACTIVATE:
+        FocusFirstControlOnActivation(dialog, wParam);
         break;
+      case kWmDpiChanged:
+        OnDialogDpiChanged(dialog, wParam, lParam);
+        return TRUE;
       case WM_DESTROY:
         // The message loop must not feed a destroyed dialog.
         if (CurrentDialog == dialog) CurrentDialog = nullptr;
@@ -56,6 +66,10 @@ INT_PTR CALLBACK WillStartProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
           case kIdBackupNow:
             CloseWarning(dialog);
             StartClient(true, true, {});
+            break;
+          case IDCANCEL:  // Esc: Cancel, where Cancel is enabled
+            if (!CancelEnabled(dialog, kIdCancel)) break;
+            CloseWarning(dialog);
             break;
           case kIdCancel:
             CloseWarning(dialog);
@@ -97,14 +111,15 @@ TTemplateStream BuildWillStartTemplate(bool cancelAllowed, bool snoozeAllowed) {
                     ProductName, "");
   WriteDialogItem(t, 0, 10, 300, 20, kIdLabel, kStaticCentred, kAtomStatic, ".....");
   const uint32_t snoozeState = snoozeAllowed ? 0 : kDisabled;
-  WriteDialogItem(t, 25, 30, 65, 16, kIdBackupNow, kDefaultButton, kAtomButton,
+  WriteDialogItem(t, 25, 30, 65, 16, kIdBackupNow, kDefaultButton | kFirstTabStop, kAtomButton,
                   GetText("RUNNER_Backup_Now"));
-  WriteDialogItem(t, 95, 30, 60, 16, kIdCancel, kPushButton | (cancelAllowed ? 0 : kDisabled),
+  WriteDialogItem(t, 95, 30, 60, 16, kIdCancel, kPushButton | kTabStop | (cancelAllowed ? 0 : kDisabled),
                   kAtomButton, GetText("RUNNER_Cancel"));
-  WriteDialogItem(t, 160, 30, 60, 16, kIdSnooze, kPushButton | snoozeState, kAtomButton,
+  WriteDialogItem(t, 160, 30, 60, 16, kIdSnooze, kPushButton | kTabStop | snoozeState, kAtomButton,
                   GetText("RUNNER_Snooze"));
   WriteDialogItem(t, 223, 32, 10, 10, kIdForLabel, kStaticLeft, kAtomStatic, GetText("RUNNER_for"));
-  WriteDialogItem(t, 235, 31, 40, 200, kIdDuration, kDropDownList | snoozeState, kAtomComboBox, "");
+  WriteDialogItem(t, 235, 31, 40, 200, kIdDuration, kDropDownList | kTabStop | snoozeState,
+                  kAtomComboBox, "");
   return t;
 }
 
@@ -114,7 +129,7 @@ void ShowWillStartWarning() {
   // The scheduled backup answers a missed-backup reminder too: two warnings counting down
   // to the same backup would only confuse.
   CloseMissedWarning();
-  ::SetForegroundWindow(MainWindow);
+  // Not brought to the foreground: shown without activation further down.
   HWND dialog = nullptr;
   {
     // Windows copies what it needs: the template is freed as soon as the dialog exists.
@@ -130,5 +145,10 @@ void ShowWillStartWarning() {
     ::SendDlgItemMessageA(dialog, kIdDuration, CB_ADDSTRING, 0,
                           reinterpret_cast<LPARAM>(choice.c_str()));
   ::SendDlgItemMessageA(dialog, kIdDuration, CB_SETCURSEL, 0, 0);
+  // Laid out for the longest count: the label's text must fit it.
+  ::SetDlgItemTextA(dialog, kIdLabel, FormatText("RUNNER_will_start", {kWarningSeconds}).c_str());
+  FitDialog(dialog);
+  ::SetDlgItemTextA(dialog, kIdLabel, ".....");
+  ShowWithoutActivation(dialog);
   StartCountDown(dialog, kWarningSeconds, kIdCountdownEnd);
 }

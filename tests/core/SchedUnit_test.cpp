@@ -229,6 +229,54 @@ TEST_F(TSchedTest, MissingDayTextIsTheKeySuffixToo) {
   EXPECT_TRUE(s.IsScheduledAt(2, 6));
 }
 
+// The per-day keys under the names of another language: the current names whenever one of
+// them is in the file, else the base names, else another language file's; a set with all
+// seven keys wins over one with only some.
+TEST_F(TSchedTest, DayKeysWrittenUnderAnotherLanguage) {
+  fs.Put("C:\\Inst\\resource_de.properties",
+         "Sun=So\nMon=Mo\nTue=Di\nWed=Mi\nThu=Do\nFri=Fr\nSat=Sa\n");
+  fs.Put("C:\\Inst\\resource_fr.properties",
+         "Sun=dim.\nMon=lun.\nTue=mar.\nWed=mer.\nThu=jeu.\nFri=ven.\nSat=sam.\n");
+  // Names only some days: not a set of its own.
+  fs.Put("C:\\Inst\\resource_it.properties", "Sun=dom\nWed=mer\n");
+  InitTextTable("C:\\Inst\\resource.properties", 7);  // German
+  FillDayNames();
+  ASSERT_EQ(DayNames[4], "Mi");
+  ASSERT_EQ(OtherDayNames.size(), 2u);
+  EXPECT_EQ(OtherDayNames[0][4], "Wed");
+  EXPECT_EQ(OtherDayNames[1][4], "mer.");
+  const std::string french =
+      "scheduler.dim.=\nscheduler.lun.=\nscheduler.mar.=\nscheduler.mer.=11\n"
+      "scheduler.jeu.=\nscheduler.ven.=\nscheduler.sam.=\n";
+  struct {
+    const char* name;
+    std::string days;
+    std::string mon, wed;
+  } cases[] = {
+      {"current names", "scheduler.Mi=10\n", "", "10"},
+      {"base names", "scheduler.Wed=10\nscheduler.Mon=8, 9\n", "8, 9", "10"},
+      {"base names in another case", "SCHEDULER.wed=10\n", "", "10"},
+      {"another language file", french, "", "11"},
+      {"all seven of a later set beat some of an earlier", "scheduler.Wed=10\n" + french, "", "11"},
+      {"one current key keeps the current names", "scheduler.Mo=8\nscheduler.Wed=10\n", "8", ""},
+      {"an empty current key is present too", "scheduler.So=\nscheduler.Wed=10\n", "", ""},
+      {"no day key at all", "scheduler.Mer=10\n", "", ""},
+  };
+  clock.now = At(4, 9, 30);
+  for (const auto& c : cases) {
+    fs.Put(kFile, "scheduler.advancedschedule=ON\nscheduler.active=OFF\n" + c.days);
+    TSched s = Make();
+    s.Load();
+    EXPECT_EQ(s.HourList(2), c.mon) << c.name;
+    EXPECT_EQ(s.HourList(4), c.wed) << c.name;
+  }
+  // The tray tip names what is then scheduled, under the names the user reads.
+  fs.Put(kFile, "scheduler.advancedschedule=ON\nscheduler.Wed=10\n");
+  EXPECT_EQ(Make().NextBackupText(), Tip("Next backup: Mi 10 AM"));
+  fs.Put(kFile, "scheduler.advancedschedule=OFF\nscheduler.Wed=10\n");
+  EXPECT_EQ(Make().NextBackupText(), Tip("Automatic backups are switched off"));
+}
+
 TEST_F(TSchedTest, FileStampDecidesWhenToReload) {
   const TDateTime t0 = At(2, 8, 0, 10);
   fs.Put(kFile, Advanced({{2, "9"}}), t0);

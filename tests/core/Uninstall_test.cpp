@@ -166,7 +166,7 @@ TEST_F(TUninstallTest, ConfirmAsksThenCopiesAndStartsTheCopy) {
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].text, "This removes Korvel and everything in C:\\Inst.\rContinue?");
   EXPECT_EQ(ui.shown[0].caption, "Uninstall");
-  EXPECT_EQ(ui.shown[0].flags, 0x40024u);
+  EXPECT_EQ(ui.shown[0].flags, 0x40124u);  // MB_DEFBUTTON2: No answers Enter
   EXPECT_EQ(lfs.Get("C:\\Temp\\resource.properties"), kTexts);
   EXPECT_EQ(lfs.Get("C:\\Temp\\UnSW.exe"), "MZ old");
   ASSERT_EQ(launcher.starts.size(), 1u);

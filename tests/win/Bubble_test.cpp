@@ -2,7 +2,11 @@
 // growth to its text, repaints by its thread, one window for two requests, closing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "Bubble.h"
+#include "DialogFit.h"
 #include "WinTestUtil.h"
 
 namespace {
@@ -70,6 +74,78 @@ TEST_F(BubbleTest, PlacedInWorkAreaCornerAndRepainted) {
   ::PostMessageA(b, WM_CLOSE, 0, 0);
   EXPECT_TRUE(wt::WaitUntil([&] { return !::IsWindow(b); }, 5000));
   EXPECT_FALSE(FindBubble());
+}
+
+// At 144 and 192 DPI the bubble is wider in proportion and its font (hence one line of
+// text) taller than at 96 DPI.
+TEST_F(BubbleTest, ScalesWithTheScreenDpi) {
+  int line96 = 0;
+  for (const int dpi : {96, 144, 192}) {
+    SetDpiOverride(dpi);
+    ShowBubbleFor(nullptr, "Backup");
+    HWND b = FindBubble();
+    ASSERT_TRUE(b);
+    RECT r = {};
+    EXPECT_TRUE(wt::WaitUntil([&] {
+      ::GetWindowRect(b, &r);
+      return r.bottom - r.top > 4;
+    }, 5000));
+    EXPECT_EQ(r.right - r.left, ::MulDiv(kBubbleWidth, dpi, 96)) << dpi;
+    if (dpi == 96) line96 = r.bottom - r.top;
+    else EXPECT_GT(r.bottom - r.top, line96) << dpi;
+    ::DestroyWindow(b);
+  }
+  SetDpiOverride(0);
+}
+
+// Whether each paint of the bubble drew its text: any pixel of the client area that is not
+// the background, read back right after the paint.
+std::vector<bool> TextDrawn;
+LRESULT CALLBACK SamplingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  const LRESULT result = ::CallWindowProcA(OriginalProc, w, m, wp, lp);
+  if (m == WM_PAINT) {
+    RECT r;
+    ::GetClientRect(w, &r);
+    HDC dc = ::GetDC(w);
+    const COLORREF background = ::GetSysColor(COLOR_INFOBK);
+    bool text = false;
+    for (int y = 0; y < r.bottom && !text; ++y)
+      for (int x = 0; x < r.right && !text; ++x) text = ::GetPixel(dc, x, y) != background;
+    ::ReleaseDC(w, dc);
+    TextDrawn.push_back(text);
+  }
+  return result;
+}
+
+// The text blinks (drawn on every other paint), and stays steady with the system's
+// animations switched off. The setting is changed for this session only (no
+// SPIF_UPDATEINIFILE) and put back.
+TEST_F(BubbleTest, TextBlinksUnlessAnimationsAreOff) {
+  BOOL before = TRUE;
+  ASSERT_TRUE(::SystemParametersInfoA(0x1042, 0, &before, 0));  // SPI_GETCLIENTAREAANIMATION
+  for (const bool animate : {true, false}) {
+    ::SystemParametersInfoA(0x1043, 0, reinterpret_cast<void*>(static_cast<INT_PTR>(animate)), 0);
+    BOOL now = !animate;
+    ::SystemParametersInfoA(0x1042, 0, &now, 0);
+    if ((now != FALSE) != animate) {
+      ::SystemParametersInfoA(0x1043, 0, reinterpret_cast<void*>(static_cast<INT_PTR>(before)), 0);
+      GTEST_SKIP() << "SPI_SETCLIENTAREAANIMATION is not kept here";
+    }
+    ShowBubbleFor(nullptr, "Backup status");
+    HWND b = FindBubble();
+    ASSERT_TRUE(b);
+    TextDrawn.clear();
+    OriginalProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(b, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SamplingProc)));
+    EXPECT_TRUE(wt::WaitUntil([] { return TextDrawn.size() >= 5; }, 10000));
+    const auto drawn = std::count(TextDrawn.begin(), TextDrawn.end(), true);
+    if (animate)
+      EXPECT_LT(drawn, static_cast<long>(TextDrawn.size())) << "blinks";
+    else
+      EXPECT_EQ(drawn, static_cast<long>(TextDrawn.size())) << "steady";
+    ::DestroyWindow(b);
+  }
+  ::SystemParametersInfoA(0x1043, 0, reinterpret_cast<void*>(static_cast<INT_PTR>(before)), 0);
 }
 
 TEST_F(BubbleTest, DefaultTextAndClickCloses) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace wt {
 
@@ -77,6 +78,105 @@ inline ::testing::AssertionResult ControlAt(HWND dialog, HWND control, const TDi
   return ::testing::AssertionFailure()
          << cls << " at " << Describe(actual) << ", template " << units.x << "," << units.y << " "
          << units.cx << "x" << units.cy << " = " << Describe(expected);
+}
+
+// The dialog's tab stops as Tab walks them (GetNextDlgTabItem), from the first once round,
+// each as its control id.
+inline std::vector<int> TabOrder(HWND dialog) {
+  std::vector<int> ids;
+  HWND first = ::GetNextDlgTabItem(dialog, nullptr, FALSE);
+  for (HWND item = first; item && ids.size() < 32;) {
+    ids.push_back(::GetDlgCtrlID(item));
+    item = ::GetNextDlgTabItem(dialog, item, FALSE);
+    if (item == first) break;
+  }
+  return ids;
+}
+
+// A key pressed while the dialog is worked by the keyboard, as the message loop hands it on.
+inline void PressKey(HWND dialog, WPARAM key) {
+  HWND focus = ::GetFocus();
+  MSG msg = {focus && ::IsChild(dialog, focus) ? focus : dialog, WM_KEYDOWN, key, 0, 0, {0, 0}};
+  ::IsDialogMessageA(dialog, &msg);
+}
+
+inline void PumpWaiting() {
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+}
+
+// Another program's window that the user is typing into: an edit box in the foreground with
+// the focus.
+class TTypingWindow {
+ public:
+  TTypingWindow()
+      : edit_(::CreateWindowExA(0, "Edit", "typing", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300,
+                                100, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr)) {
+    ::SetForegroundWindow(edit_);
+    ::SetFocus(edit_);
+    PumpWaiting();
+  }
+  ~TTypingWindow() { ::DestroyWindow(edit_); }
+  TTypingWindow(const TTypingWindow&) = delete;
+  TTypingWindow& operator=(const TTypingWindow&) = delete;
+  HWND get() const { return edit_; }
+
+ private:
+  HWND edit_;
+};
+
+// The dialog's controls, each by its window rectangle in client coordinates (a combo box by
+// its closed box), overlap no other, and every text label's text fits it as the label draws
+// it (DrawText with DT_CALCRECT at the label's width, in the label's font).
+inline ::testing::AssertionResult LaidOutCleanly(HWND dialog) {
+  std::vector<std::pair<HWND, RECT>> controls;
+  for (HWND w = ::GetWindow(dialog, GW_CHILD); w; w = ::GetWindow(w, GW_HWNDNEXT)) {
+    RECT r;
+    ::GetWindowRect(w, &r);
+    ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    controls.emplace_back(w, r);
+  }
+  auto failure = ::testing::AssertionFailure();
+  bool clean = true;
+  for (size_t i = 0; i < controls.size(); ++i) {
+    const int id = ::GetDlgCtrlID(controls[i].first);
+    for (size_t j = i + 1; j < controls.size(); ++j) {
+      RECT both;
+      if (::IntersectRect(&both, &controls[i].second, &controls[j].second)) {
+        clean = false;
+        failure << "control " << id << " at " << Describe(controls[i].second) << " overlaps "
+                << ::GetDlgCtrlID(controls[j].first) << " at " << Describe(controls[j].second)
+                << "; ";
+      }
+    }
+    char cls[16] = {};
+    ::GetClassNameA(controls[i].first, cls, sizeof cls);
+    const LONG type = ::GetWindowLongA(controls[i].first, GWL_STYLE) & SS_TYPEMASK;
+    if (lstrcmpiA(cls, "Static") != 0 || type > SS_RIGHT) continue;
+    char text[1024] = {};
+    ::GetWindowTextA(controls[i].first, text, sizeof text);
+    const RECT& at = controls[i].second;
+    RECT need = {0, 0, at.right - at.left, 0};
+    HDC dc = ::GetDC(controls[i].first);
+    HGDIOBJ old = ::SelectObject(
+        dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(controls[i].first, WM_GETFONT, 0, 0)));
+    ::DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(controls[i].first, dc);
+    if (need.right > at.right - at.left || need.bottom > at.bottom - at.top) {
+      clean = false;
+      failure << "label " << id << " \"" << text << "\" needs " << Describe(need) << " in "
+              << Describe(at) << "; ";
+    }
+  }
+  if (clean) return ::testing::AssertionSuccess();
+  return failure;
+}
+
+inline int ClientWidth(HWND w) {
+  RECT r;
+  ::GetClientRect(w, &r);
+  return r.right;
 }
 
 }  // namespace wt

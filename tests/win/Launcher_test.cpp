@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "BackupOnShutdown.h"
 #include "ClientCommand.h"
 #include "ClientWindow.h"
+#include "DialogFit.h"
 #include "DialogLayout.h"
 #include "core/Fakes.h"
 #include "Globals.h"
@@ -475,6 +477,23 @@ TEST(RunThreadTest, PumpMessagesLeavesTheQuitMessageForTheLoop) {
 using wt::Child;
 using wt::TextOf;
 
+// Runs `check` with the sample installation's English and German texts at 96, 144 and 192
+// DPI (the DPI the layout uses, set through SetDpiOverride), then gives the screen's back.
+static void ForEachLanguageAndDpi(const std::function<void(uint16_t language, int dpi)>& check) {
+  const char* source = std::getenv("ZQ_SOURCE_DIR");
+  ASSERT_TRUE(source);
+  for (const uint16_t language : {0x0409, 0x0407}) {
+    InitTextTable(wt::WindowsPath(std::string(source) + "/sample/install/resource.properties"),
+                  language);
+    for (const int dpi : {96, 144, 192}) {
+      SCOPED_TRACE("language " + std::to_string(language) + ", " + std::to_string(dpi) + " DPI");
+      SetDpiOverride(dpi);
+      check(language, dpi);
+    }
+  }
+  SetDpiOverride(0);
+}
+
 class WillStartWarningTest : public LauncherTest {
  protected:
   void SetUp() override {
@@ -599,14 +618,96 @@ TEST_F(WillStartWarningTest, ControlsSitWhereTheLayoutPutsThem) {
   EXPECT_TRUE(wt::ControlAt(d, Child(d, 106, "ComboBox"), {235, 31, 40, 200})) << "duration";
 }
 
-TEST_F(WillStartWarningTest, CancelAndCloseStartNothing) {
+// Cancel, Esc and the close message (Alt+F4, or another program posting it) end the warning
+// where cancelling is allowed, and none of them where it is not: the countdown goes on.
+// At 96 DPI as the template gives it (above); at 144 and 192 DPI scaled with the screen, and
+// no control overlaps another, every label's text fitting it, in English and in German.
+TEST_F(WillStartWarningTest, LaidOutAtEveryDpi) {
+  int width96 = 0;
+  ForEachLanguageAndDpi([&](uint16_t language, int dpi) {
+    ShowWillStartWarning();
+    HWND d = CurrentDialog;
+    ASSERT_TRUE(d);
+    if (dpi == 96 && language == 0x0409) width96 = wt::ClientWidth(d);
+    if (language == 0x0409) EXPECT_NEAR(wt::ClientWidth(d), width96 * dpi / 96, 2);
+    // The label as the countdown fills it.
+    ::SendMessageA(d, WMAPP_RUNNER_COUNTDOWN, 60, 0);
+    EXPECT_TRUE(wt::LaidOutCleanly(d));
+    ::DestroyWindow(d);
+  });
+}
+
+// Moved to a monitor of another DPI (WM_DPICHANGED), it is laid out anew for that DPI,
+// centred where Windows suggests.
+TEST_F(WillStartWarningTest, MovedToAMonitorOfAnotherDpi) {
   ShowWillStartWarning();
-  ::SendMessageA(Child(CurrentDialog, 103, "Button"), BM_CLICK, 0, 0);
-  EXPECT_EQ(CurrentDialog, nullptr);
-  ShowWillStartWarning();
-  ::SendMessageA(CurrentDialog, WM_CLOSE, 0, 0);
-  EXPECT_EQ(CurrentDialog, nullptr);
+  HWND d = CurrentDialog;
+  ASSERT_TRUE(d);
+  const int width = wt::ClientWidth(d);
+  RECT suggested = {100, 100, 900, 500};
+  ::SendMessageA(d, 0x02E0, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_NEAR(wt::ClientWidth(d), 2 * width, 2);
+  RECT w;
+  ::GetWindowRect(d, &w);
+  EXPECT_NEAR((w.left + w.right) / 2, 500, 1);
+  EXPECT_NEAR((w.top + w.bottom) / 2, 300, 1);
+  EXPECT_TRUE(wt::LaidOutCleanly(d));
+}
+
+TEST_F(WillStartWarningTest, CancelEscAndCloseOnlyWhereCancellingIsAllowed) {
+  enum TWay { kCancelButton, kEsc, kClose, kPostedClose };
+  for (const bool allowed : {true, false}) {
+    for (const TWay way : {kCancelButton, kEsc, kClose, kPostedClose}) {
+      SCOPED_TRACE(std::string(allowed ? "allowed" : "forbidden") + ", way " + std::to_string(way));
+      CancelAllowed = allowed;
+      ShowWillStartWarning();
+      HWND d = CurrentDialog;
+      ASSERT_TRUE(d);
+      if (way == kCancelButton) ::SendMessageA(d, WM_COMMAND, 103, 0);
+      if (way == kEsc) wt::PressKey(d, VK_ESCAPE);
+      if (way == kClose) ::SendMessageA(d, WM_CLOSE, 0, 0);
+      if (way == kPostedClose) ::PostMessageA(d, WM_CLOSE, 0, 0);
+      wt::PumpWaiting();
+      EXPECT_EQ(::IsWindow(d) != FALSE, !allowed && way != kCancelButton);
+      EXPECT_EQ(CurrentDialog == d, ::IsWindow(d) != FALSE);
+      if (::IsWindow(d)) ::DestroyWindow(d);
+    }
+  }
   EXPECT_EQ(Log(), "");
+}
+
+// Every control that can be worked is a tab stop, in reading order; the warning comes up
+// over the program the user types in without taking its keys, and once the user turns to
+// it the focus is on Backup Now.
+TEST_F(WillStartWarningTest, KeyboardTabOrderAndNoStolenFocus) {
+  const struct {
+    bool cancelAllowed;
+    int snoozeLimit;
+    std::vector<int> tabs;
+  } cases[] = {
+      {true, 3, {102, 103, 104, 106}},
+      {false, 3, {102, 104, 106}},
+      {false, 0, {102}},
+  };
+  for (const auto& c : cases) {
+    CancelAllowed = c.cancelAllowed;
+    SnoozeLimit = c.snoozeLimit;
+    wt::TTypingWindow typing;
+    ASSERT_EQ(::GetFocus(), typing.get());
+    ShowWillStartWarning();
+    HWND d = CurrentDialog;
+    ASSERT_TRUE(d);
+    wt::PumpWaiting();
+    EXPECT_TRUE(::IsWindowVisible(d));
+    EXPECT_NE(::GetWindowLongA(d, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    EXPECT_EQ(::GetFocus(), typing.get()) << "the keys stay with the other program";
+    EXPECT_NE(::GetActiveWindow(), d);
+    EXPECT_EQ(wt::TabOrder(d), c.tabs);
+    ::SetForegroundWindow(d);  // the user clicks it
+    wt::PumpWaiting();
+    EXPECT_EQ(::GetFocus(), Child(d, 102, "Button"));
+    ::DestroyWindow(d);
+  }
 }
 
 // The session end as Windows receives it: this executable's import of user32!ExitWindowsEx
@@ -709,6 +810,19 @@ TEST_F(ShutdownDialogTest, ControlsSitWhereTheLayoutPutsThem) {
   EXPECT_TRUE(wt::DialogSizeIs(d, 200, 60, 0x10080840));
   EXPECT_TRUE(wt::ControlAt(d, Child(d, 20, "Static"), {0, 5, 200, 10})) << "message";
   EXPECT_TRUE(wt::ControlAt(d, Child(d, 102, "Button"), {70, 25, 60, 16})) << "Restart";
+}
+
+// The German message, longer than its line, grows the label and the dialog instead of being
+// cut; at 144 and 192 DPI nothing overlaps and every text fits; Restart is the one tab stop.
+TEST_F(ShutdownDialogTest, LongerTextsAndEveryDpi) {
+  ForEachLanguageAndDpi([](uint16_t, int) {
+    ShowShutdownDialog();
+    HWND d = ::FindWindowA("#32770", GetText("RUNNER_Win_Shutdown_Caption").c_str());
+    ASSERT_TRUE(d);
+    EXPECT_TRUE(wt::LaidOutCleanly(d));
+    EXPECT_EQ(wt::TabOrder(d), std::vector<int>{102});
+    ::DestroyWindow(d);
+  });
 }
 
 TEST_F(ShutdownDialogTest, QueryWithoutPromptOrProgressBacksUpQuietlyThenPowersOff) {

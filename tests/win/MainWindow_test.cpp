@@ -131,10 +131,13 @@ TEST_F(TMainWindowTest, MenuFollowsPluginAndQuitFlags) {
     EXPECT_EQ(Describe(MenuItems()), c.items) << c.plugin << c.quit;
     BuildTrayMenu();  // rebuilt in place: nothing left over from the last build
     EXPECT_EQ(Describe(MenuItems()), c.items) << c.plugin << c.quit;
+    // What a double click on the icon does is the bold default item.
+    EXPECT_EQ(::GetMenuDefaultItem(TrayMenu(), FALSE, 0), 0u) << c.plugin << c.quit;
   }
   ProductName = "Other";
   BuildRunningMenu();
   EXPECT_EQ(Describe(MenuItems()), "0:&Show Other|");
+  EXPECT_EQ(::GetMenuDefaultItem(TrayMenu(), FALSE, 0), 0u);
   BuildTrayMenu();
   EXPECT_EQ(Describe(MenuItems()), "4:&Encrypt all files|5:&Decrypt all files|6:|0:&Open Other|2:&Back up now|");
 }

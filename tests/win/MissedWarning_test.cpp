@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "DialogFit.h"
 #include "DialogLayout.h"
 #include "Launcher.h"
 #include "Globals.h"
@@ -147,6 +148,35 @@ TEST_F(MissedWarningTest, ControlsSitWhereTheLayoutPutsThem) {
     EXPECT_TRUE(wt::ControlAt(dlg, ::GetDlgItem(dlg, c.id), c.at)) << c.what;
 }
 
+// At 144 and 192 DPI nothing overlaps and every text fits, a long message and a long product
+// name too: the message grows with the dialog, the title that cannot fit ends in "...".
+TEST_F(MissedWarningTest, LaidOutAtEveryDpiWithLongTexts) {
+  std::string many;
+  for (int i = 0; i < 40; ++i) many += "Many words in a long message. ";
+  for (const int dpi : {96, 144, 192}) {
+    for (const bool longTexts : {false, true}) {
+      SCOPED_TRACE(std::to_string(dpi) + " DPI" + (longTexts ? ", long texts" : ""));
+      // Longer than a caption twice the width of the dialog at 192 DPI can show.
+      ProductName = longTexts ? "Stash9 " + std::string(200, 'W') : std::string("Stash9");
+      SetDpiOverride(dpi);
+      dlg = CreateMissedWarning(longTexts ? many : "Line one\rLine two");
+      ASSERT_TRUE(dlg);
+      EXPECT_TRUE(wt::LaidOutCleanly(dlg));
+      const std::string title = Text(dlg);
+      const std::string full = ProductName + " has detected an Internet connection.";
+      if (longTexts) {
+        ASSERT_GT(title.size(), 3u);
+        EXPECT_EQ(title.substr(title.size() - 3), "...");
+        EXPECT_EQ(full.rfind(title.substr(0, title.size() - 3), 0), 0u) << title;
+      } else {
+        EXPECT_EQ(title, full);
+      }
+      ::DestroyWindow(dlg);
+    }
+  }
+  SetDpiOverride(0);
+}
+
 TEST_F(MissedWarningTest, CountdownShowsOnTheButton) {
   dlg = CreateMissedWarning("message");
   ASSERT_TRUE(dlg);
@@ -180,6 +210,44 @@ TEST_F(MissedWarningTest, CancelSavesTheBoxCloseSavesNothing) {
   ::SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(103, BN_CLICKED), 0);
   EXPECT_NE(dir.Read("zqbackup.properties").find("scheduler.displaywarning=ON"),
             std::string::npos);
+  EXPECT_TRUE(ui.texts.empty());
+}
+
+// Esc is Cancel (the box's setting saved) and the close message ends it unsaved, both only
+// where cancelling is allowed; tab stops in reading order; shown over the program the user
+// types in without taking its focus, which goes to Backup Now once the user turns to it.
+TEST_F(MissedWarningTest, KeyboardEscCloseAndFocus) {
+  for (const bool allowed : {true, false}) {
+    SCOPED_TRACE(allowed ? "cancelling allowed" : "cancelling forbidden");
+    CancelAllowed = allowed;
+    dir.Write("zqbackup.properties", "scheduler.dayswarning=4\n");
+    for (const UINT way : {0u, static_cast<UINT>(WM_CLOSE)}) {
+      dlg = CreateMissedWarning("message");
+      ASSERT_TRUE(dlg);
+      if (way == 0) wt::PressKey(dlg, VK_ESCAPE);
+      else ::PostMessageA(dlg, WM_CLOSE, 0, 0);
+      wt::PumpWaiting();
+      EXPECT_EQ(::IsWindow(dlg) != FALSE, !allowed) << way;
+      if (::IsWindow(dlg)) ::DestroyWindow(dlg);
+    }
+    EXPECT_EQ(dir.Read("zqbackup.properties").find("scheduler.displaywarning=ON") !=
+                  std::string::npos,
+              allowed)
+        << "Esc saves as Cancel does";
+
+    wt::TTypingWindow typing;
+    dlg = CreateMissedWarning("message");
+    ASSERT_TRUE(dlg);
+    wt::PumpWaiting();
+    EXPECT_TRUE(::IsWindowVisible(dlg));
+    EXPECT_EQ(::GetFocus(), typing.get());
+    EXPECT_EQ(wt::TabOrder(dlg), allowed ? std::vector<int>({101, 102, 103, 104, 106})
+                                         : std::vector<int>({102, 104, 106}));
+    ::SetForegroundWindow(dlg);
+    wt::PumpWaiting();
+    EXPECT_EQ(::GetFocus(), ::GetDlgItem(dlg, 102));
+    ::DestroyWindow(dlg);
+  }
   EXPECT_TRUE(ui.texts.empty());
 }
 

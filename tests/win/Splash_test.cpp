@@ -38,6 +38,23 @@ TEST(SplashTest, DialogOnThisThreadWithItsLayout) {
   EXPECT_EQ(wt::Describe(r), "0,0 400x200");
 }
 
+// At 144 and 192 DPI the window scales with the screen and the picture fills it.
+TEST(SplashTest, ScalesAtOtherDpi) {
+  for (const int dpi : {144, 192}) {
+    TSplash splash("ZqSplashDpi", ::GetModuleHandleA(nullptr), dpi);
+    HWND d = splash.Window();
+    ASSERT_TRUE(d) << ::GetLastError();
+    RECT w, client, bitmap;
+    ::GetWindowRect(d, &w);
+    EXPECT_NEAR(w.bottom - w.top, kSplashHeight * dpi / 96, 16) << dpi;
+    EXPECT_GE(w.right - w.left, kSplashWidth * dpi / 96) << dpi;
+    ::GetClientRect(d, &client);
+    ::GetWindowRect(::GetDlgItem(d, 100), &bitmap);
+    ::MapWindowPoints(nullptr, d, reinterpret_cast<POINT*>(&bitmap), 2);
+    EXPECT_EQ(wt::Describe(bitmap), wt::Describe(client)) << dpi;
+  }
+}
+
 TEST(SplashTest, AppearsCentredAndGoesAway) {
   const char* title = "ZqSplashTest";
   const DWORD shown = ::GetTickCount();
