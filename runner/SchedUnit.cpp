@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "Globals.h"
+#include "MissedBackup.h"
 #include "Properties.h"
 #include "RunnerError.h"
 #include "TokenUnit.h"
@@ -351,4 +352,5 @@ void NoteClientRunEnded() {
   const TClockStep step = KindOfStep(TriggerWatch.Step(now, clock.RealMs()));
   const long long hour = HourNumberOf(now);
   if (hour > LastTriggerSlot || step == TClockStep::FarBack) LastTriggerSlot = hour;
+  LastAnsweredHour = HourStart(LastTriggerSlot);
 }
