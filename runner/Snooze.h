@@ -46,6 +46,8 @@ void ResetSnoozeForClientRun();
 
 // A countdown or a snooze: `seconds` of real time (IClock::RealMs) from `startMs`. A change
 // of the clock, by the user or a daylight-saving rule, neither shortens nor lengthens it.
+// Windows counts a sleep as time that passed (GetTickCount goes on); Wine counts only the
+// time awake, so there a sleep lengthens a snooze by its length.
 class TRealCountdown {
  public:
   TRealCountdown(int seconds, uint32_t startMs) : seconds_(seconds), startMs_(startMs) {}

@@ -41,8 +41,9 @@ class TTimerThread : public TThread {
   std::atomic<bool> paused_{false};
 };
 
-// Counts `seconds` of real time (TRealCountdown) down from its creation, posting WM_RUNNER_COUNTDOWN (wParam: seconds
-// left, 0 or negative at the end) to the dialog about twice a second; at the end sends
+// Counts `seconds` of real time (TRealCountdown) down from its creation, posting
+// WM_RUNNER_COUNTDOWN (wParam: seconds left, 0 or negative at the end) to the dialog about
+// twice a second; at the end sends
 // the dialog WM_COMMAND `command` once, and waits for it, if the dialog is still visible.
 // Ends without sending anything as soon as the dialog is no longer visible.
 class TCountDownThread : public TThread {

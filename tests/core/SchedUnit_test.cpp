@@ -590,7 +590,8 @@ TEST_F(TSchedTest, DaylightSavingAndClockChangesOfferEachHourOnce) {
         note("back");
         showWillStart();
       }
-      if (missedSnooze && missedSnooze->SecondsLeft(now) < 0 && MissedSnoozePending.exchange(false)) {
+      if (missedSnooze && missedSnooze->SecondsLeft(now) < 0 &&
+          MissedSnoozePending.exchange(false)) {
         missedSnooze.reset();
         note("back");
         LastMissedWarningTime = zone.Now();
