@@ -60,8 +60,8 @@ class TCountDownThread : public TThread {
 };
 
 // Writes the snooze text with the time left into TrayTip (and the icon) about twice a
-// second; when `minutes` of real time have passed posts `message` (WM_RUNNER_SNOOZE_START or
-// WM_RUNNER_SNOOZE_WARNING) to `target`. Construction sets SnoozeActive and clears
+// second; when `minutes` of real time have passed since its construction posts `message`
+// (WM_RUNNER_SNOOZE_START or WM_RUNNER_SNOOZE_WARNING) to `target`. Construction sets SnoozeActive and clears
 // StopSnoozeRequested; the thread ends silently when StopSnoozeRequested is set and
 // clears SnoozeActive when it ends.
 // With `generation`, the thread also ends silently as soon as that counter differs from
@@ -77,7 +77,7 @@ class TSnoozeThread : public TThread {
  private:
   bool Superseded() const { return generation_ && *generation_ != startGeneration_; }
 
-  int minutes_;
+  TRealCountdown count_;  // from construction: the moment Snooze was pressed
   UINT message_;
   HWND target_;
   const std::atomic<unsigned>* generation_;

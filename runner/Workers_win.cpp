@@ -41,7 +41,7 @@ void TCountDownThread::Execute() {
 
 TSnoozeThread::TSnoozeThread(int minutes, UINT message, HWND target,
                              const std::atomic<unsigned>* generation)
-    : minutes_(minutes),
+    : count_(minutes * 60),
       message_(message),
       target_(target),
       generation_(generation),
@@ -51,9 +51,8 @@ TSnoozeThread::TSnoozeThread(int minutes, UINT message, HWND target,
 }
 
 void TSnoozeThread::Execute() {
-  const TRealCountdown count(minutes_ * 60);
   while (!CancelRequested() && !StopSnoozeRequested && !Superseded()) {
-    const int left = count.SecondsLeft();
+    const int left = count_.SecondsLeft();
     if (left < 0) {
       ::PostMessageA(target_, message_, 0, 0);
       break;
