@@ -31,8 +31,6 @@ bool ServerCounts(const TMissedBackupContext& ctx) {
 
 }  // namespace
 
-TDateTime LastAnsweredHour = kNoDateTime;
-
 TDateTime LastBackupTime() { return seams::Fs().FileTime(InstallPath("lastbackup.idx")); }
 
 namespace {
@@ -51,8 +49,7 @@ int CandidateAt(const TMissedBackupContext& ctx, TDateTime now) {
     return kMissedDays;
   }
   if (now - LastMissedWarningTime < 1.0 / 24) return 0;
-  const TDateTime scheduled = SafeLastScheduledTime(ctx);
-  if (!(scheduled > last) || !(scheduled > LastAnsweredHour)) return 0;
+  if (!(SafeLastScheduledTime(ctx) > last)) return 0;
   return kMissedSlot;
 }
 
@@ -87,7 +84,6 @@ int LastMissedWarningKind() { return LastKind; }
 void ResetMissedWarningState() {
   LastKind = kMissedDays;
   LastMissedWarningTime = kNoDateTime;
-  LastAnsweredHour = kNoDateTime;
 }
 
 std::optional<std::string> MissedWarningMessage(int kind, const TMissedBackupContext& ctx) {

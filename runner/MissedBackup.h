@@ -30,11 +30,6 @@ constexpr int kMissedSlot = 2;
 
 // Last-write time of InstallDir\lastbackup.idx; 0 when there is none.
 TDateTime LastBackupTime();
-// The start of the latest hour that a client run answered (NoteClientRunEnded: the hour
-// offered before the run, or the one it ended in); kNoDateTime at first. The skipped-hour
-// rule counts it as backed up although the record may be older: the clock was set back
-// during the run, which then ended "before" the hour it ran for.
-extern TDateTime LastAnsweredHour;
 
 // The rule of one timer tick. Returns the kind of warning to show now, or 0. When it
 // returns a kind it has set LastMissedWarningTime to now: the days rule warns at most once
@@ -53,7 +48,6 @@ int MissedWarningCandidate(const TMissedBackupContext& ctx);
 // The kind the warning shows: `kind`, or for 0 the kind shown last. Remembers it.
 int ResolveMissedWarningKind(int kind);
 int LastMissedWarningKind();
-// The kind, the warning time and LastAnsweredHour back to their start values.
 void ResetMissedWarningState();
 
 // The warning's message for `kind` (1 or 2), computed afresh from the record and the

@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "Globals.h"
-#include "MissedBackup.h"
 #include "Properties.h"
 #include "RunnerError.h"
 #include "TokenUnit.h"
@@ -352,5 +351,4 @@ void NoteClientRunEnded() {
   const TClockStep step = KindOfStep(TriggerWatch.Step(now, clock.RealMs()));
   const long long hour = HourNumberOf(now);
   if (hour > LastTriggerSlot || step == TClockStep::FarBack) LastTriggerSlot = hour;
-  LastAnsweredHour = HourStart(LastTriggerSlot);
 }

@@ -477,16 +477,18 @@ TEST_F(TSchedTest, DaylightSavingAndClockChangesOfferEachHourOnce) {
        "offer 7 19:00;run 7 19:01;offer 7 19:00;run 7 19:01;", 0, false,
        19 * 3600 + 30 * 60 + 30},
       // Set back during the countdown: it still gives its 60 real seconds, and the hour is
-      // not offered again, nor reminded of at 20:00 (the record says 18:12).
+      // not offered again. (The backup's record, 18:12 on the corrected clock, is older than
+      // 19:00: at 20:00 the skipped-hour rule reminds of it.)
       {"clock back 1 h in the countdown", "UTC0", 12, 7, "19", false, kSetClock, -3600, "",
-       "offer 7 19:00;run 7 18:01;", 0, false, 19 * 3600 + 20},
+       "offer 7 19:00;run 7 18:01;warn 7 20:00;run 7 20:01;", 0, false, 19 * 3600 + 20},
       {"clock back 2 min in the countdown", "UTC0", 12, 7, "19", false, kSetClock, -120, "",
        "offer 7 19:00;run 7 18:59;", 0, false, 19 * 3600 + 20},
       // Set back during the run (19:05): its end does not make 19:00 new; 3 hours or more do.
+      // (The skipped-hour reminder at 20:00 as above.)
       {"clock back 30 min in the run", "UTC0", 12, 7, "19", false, kStepInRun, -1800, "",
-       "offer 7 19:00;run 7 19:01;"},
+       "offer 7 19:00;run 7 19:01;warn 7 20:00;run 7 20:01;"},
       {"clock back 2 h in the run", "UTC0", 12, 7, "19", false, kStepInRun, -2 * 3600, "",
-       "offer 7 19:00;run 7 19:01;"},
+       "offer 7 19:00;run 7 19:01;warn 7 20:00;run 7 20:01;"},
       {"clock back 4 h in the run", "UTC0", 12, 7, "19", false, kStepInRun, -4 * 3600, "",
        "offer 7 19:00;run 7 19:01;offer 7 19:00;run 7 19:01;"},
       // A snoozed offer holds for its real length, and no reminder opens meanwhile.
