@@ -43,9 +43,9 @@ class TTimerThread : public TThread {
 
 // Counts `seconds` of real time (TRealCountdown) down from its creation, posting
 // WM_RUNNER_COUNTDOWN (wParam: seconds left, 0 or negative at the end) to the dialog about
-// twice a second; at the end sends
-// the dialog WM_COMMAND `command` once, and waits for it, if the dialog is still visible.
-// Ends without sending anything as soon as the dialog is no longer visible.
+// twice a second; at the end sends the dialog WM_COMMAND `command` once, and waits for it,
+// if the dialog is still visible. Ends without sending anything as soon as the dialog is
+// no longer visible.
 class TCountDownThread : public TThread {
  public:
   TCountDownThread(HWND dialog, int seconds, int command);
@@ -61,9 +61,9 @@ class TCountDownThread : public TThread {
 
 // Writes the snooze text with the time left into TrayTip (and the icon) about twice a
 // second; when `minutes` of real time have passed since its construction posts `message`
-// (WM_RUNNER_SNOOZE_START or WM_RUNNER_SNOOZE_WARNING) to `target`. Construction sets SnoozeActive and clears
-// StopSnoozeRequested; the thread ends silently when StopSnoozeRequested is set and
-// clears SnoozeActive when it ends.
+// (WM_RUNNER_SNOOZE_START or WM_RUNNER_SNOOZE_WARNING) to `target`. Construction sets
+// SnoozeActive and clears StopSnoozeRequested; the thread ends silently when
+// StopSnoozeRequested is set and clears SnoozeActive when it ends.
 // With `generation`, the thread also ends silently as soon as that counter differs from
 // its value at construction.
 class TSnoozeThread : public TThread {
