@@ -4,6 +4,7 @@
 
 #include "Globals.h"
 #include "Seams.h"
+#include "Snooze.h"
 #include "uRunnerResource.h"
 
 namespace {
@@ -53,6 +54,10 @@ int CandidateAt(const TMissedBackupContext& ctx, TDateTime now) {
 }
 
 }  // namespace
+
+bool MissedWarningMayOpen(bool missedOpen, bool willStartOpen) {
+  return !missedOpen && !MissedSnoozePending && !willStartOpen && !WillStartSnoozePending;
+}
 
 int MissedWarningCandidate(const TMissedBackupContext& ctx) {
   return CandidateAt(ctx, seams::Clock().Now());

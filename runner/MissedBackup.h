@@ -36,6 +36,10 @@ TDateTime LastBackupTime();
 // a day, the slot rule once an hour (either kind counts for both limits). A warning time
 // later than now (the clock was set back) is first taken as now.
 int DueMissedWarning(const TMissedBackupContext& ctx);
+// One reminder at a time: a missed-backup warning may open only while none is open
+// (`missedOpen`) or snoozed, and no will-start warning is open (`willStartOpen`) or snoozed
+// (its backup answers the reminder; back from its snooze it asks again).
+bool MissedWarningMayOpen(bool missedOpen, bool willStartOpen);
 // The same rule without its connectivity probes and without recording a warning: the kind
 // that DueMissedWarning would return now if the server counted as reachable, or 0. Asks
 // only ctx.lastScheduledTime.

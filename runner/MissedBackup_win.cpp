@@ -76,7 +76,9 @@ void OnCommand(HWND dlg, int id) {
       // Comes back as WM_RUNNER_SNOOZE_WARNING; this snooze does not count against the
       // limit, which belongs to the will-start warning.
       MissedSnoozePending = true;
-      StartSnooze(SnoozeMinutesAt(entry), WMAPP_RUNNER_SNOOZE_WARNING, &MissedSnoozeGeneration);
+      if (!StartSnooze(SnoozeMinutesAt(entry), WMAPP_RUNNER_SNOOZE_WARNING,
+                       &MissedSnoozeGeneration))
+        MissedSnoozePending = false;
       ::DestroyWindow(dlg);
       break;
     }
@@ -185,9 +187,9 @@ void CloseMissedWarning() {
 }
 
 namespace {
-// One reminder at a time: none while one is open or snoozed, and none beside a will-start
-// warning, whose backup answers it.
-bool MayOpenMissedWarning() { return !MissedWarningOutstanding() && !WillStartWarningOpen(); }
+bool MayOpenMissedWarning() {
+  return MissedWarningMayOpen(gOpenWarning != nullptr, WillStartWarningOpen());
+}
 }  // namespace
 
 bool InternetConnectedForMissedCheck() {

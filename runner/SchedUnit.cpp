@@ -341,7 +341,7 @@ TDateTime HourStart(long long hourNumber) { return static_cast<TDateTime>(hourNu
 
 long long CurrentHourNumber() { return HourNumberOf(seams::Clock().Now()); }
 
-double TClockWatch::Step(TDateTime local, uint32_t realMs) {
+long long TClockWatch::Step(TDateTime local, uint32_t realMs) {
   const bool known = known_;
   const TDateTime before = local_;
   const uint32_t elapsed = realMs - real_;
@@ -350,9 +350,21 @@ double TClockWatch::Step(TDateTime local, uint32_t realMs) {
   Restart(local, realMs);
   if (!known) return 0;
   // Signed: a reading taken before the previous one gives a negative real time (the
-  // 32-bit counter wraps after 49.7 days; within half of that the sign holds).
-  const double real = static_cast<int32_t>(elapsed) / 1000.0;
-  return (local - before) * 86400.0 - real;
+  // 32-bit counter wraps after 49.7 days; within half of that the sign holds). Both clocks
+  // in whole milliseconds, then the step rounded to whole seconds, so that a step of
+  // exactly 3 hours is 10800 whatever the time of day: the difference of two date-times
+  // scaled to seconds falls a hair either side of it.
+  const long long localMs = std::llround(local * 86400000.0) - std::llround(before * 86400000.0);
+  const long long stepMs = localMs - static_cast<int32_t>(elapsed);
+  return stepMs >= 0 ? (stepMs + 500) / 1000 : -((-stepMs + 500) / 1000);
+}
+
+TClockStep KindOfStep(long long seconds) {
+  if (seconds >= kClockChangeMaxSeconds) return TClockStep::FarForward;
+  if (seconds <= -kClockChangeMaxSeconds) return TClockStep::FarBack;
+  if (seconds >= kClockChangeMinSeconds) return TClockStep::Forward;
+  if (seconds <= -kClockChangeMinSeconds) return TClockStep::Back;
+  return TClockStep::None;
 }
 
 void TClockWatch::Restart(TDateTime local, uint32_t realMs) {
@@ -365,15 +377,14 @@ TClockWatch TriggerWatch;
 
 bool IsBackupDueAt(TSched& sched, TDateTime now, uint32_t realMs, long long& lastTriggerSlot,
                    TClockWatch& watch) {
-  const double moved = watch.Step(now, realMs);
-  if (moved <= -kClockChangeMaxSeconds) lastTriggerSlot = -1;
+  const TClockStep step = KindOfStep(watch.Step(now, realMs));
+  if (step == TClockStep::FarBack) lastTriggerSlot = -1;
   const long long hour = HourNumberOf(now);
   if (hour <= lastTriggerSlot) return false;
   // One reading of the clock for every question: at the turn of an hour the trigger must
   // not be recorded under the hour that follows.
   bool due = sched.IsDueAt(now);
-  if (!due && moved >= kClockChangeMinSeconds && moved < kClockChangeMaxSeconds &&
-      watch.RealElapsedMs() <= kClockChangeMaxGapMs) {
+  if (!due && step == TClockStep::Forward && watch.RealElapsedMs() <= kClockChangeMaxGapMs) {
     // Each scheduled hour would have been offered in its own hour; the clock jumped over
     // them (the spring change skips 2 to 3 o'clock), so the first tick after offers them
     // once. The current hour is asked above.
@@ -395,6 +406,10 @@ bool IsBackupDue() {
 void NoteClientRunEnded() {
   IClock& clock = seams::Clock();
   const TDateTime now = clock.Now();
-  LastTriggerSlot = HourNumberOf(now);
-  TriggerWatch.Restart(now, clock.RealMs());
+  // From the last tick before the run (Step restarts the watch). A run that ends "earlier"
+  // than the hour offered before it, because the clock was set back meanwhile, leaves that
+  // hour offered: it is not offered and run a second time.
+  const TClockStep step = KindOfStep(TriggerWatch.Step(now, clock.RealMs()));
+  const long long hour = HourNumberOf(now);
+  if (hour > LastTriggerSlot || step == TClockStep::FarBack) LastTriggerSlot = hour;
 }

@@ -146,9 +146,10 @@ long long CurrentHourNumber();
 // two readings.
 class TClockWatch {
  public:
-  // Seconds by which the local clock moved beyond (positive) or fell behind (negative) the
-  // real time since the previous reading; 0 for the first reading and after Restart.
-  double Step(TDateTime local, uint32_t realMs);
+  // Whole seconds (rounded) by which the local clock moved beyond (positive) or fell behind
+  // (negative) the real time since the previous reading; 0 for the first reading and after
+  // Restart.
+  long long Step(TDateTime local, uint32_t realMs);
   // The next Step measures from this reading.
   void Restart(TDateTime local, uint32_t realMs);
   void Forget() { known_ = false; }
@@ -163,14 +164,25 @@ class TClockWatch {
 };
 
 // A change of the clock smaller than this is drift, not a change.
-constexpr double kClockChangeMinSeconds = 60;
-// Changes of up to 3 hours are the clock's (daylight saving, the user correcting it): the
-// hours skipped forward are offered, the hours repeated backward not again. Larger ones
-// are treated as time that passed (sleep, the computer off) or as a new start.
-constexpr double kClockChangeMaxSeconds = 3 * 3600;
+constexpr long long kClockChangeMinSeconds = 60;
+// Changes of less than 3 hours are the clock's (daylight saving, the user correcting it):
+// the hours skipped forward are offered, the hours repeated backward not again. Changes of
+// 3 hours or more are treated as time that passed (sleep, the computer off) or as a new
+// start.
+constexpr long long kClockChangeMaxSeconds = 3 * 3600;
 // A forward change counts only when it came between two close readings; after a longer
 // gap (sleep) the missed-backup warnings deal with the hours in between.
 constexpr uint32_t kClockChangeMaxGapMs = 10 * 60 * 1000;
+
+// What a step of TClockWatch is; the one place that draws the lines above.
+enum class TClockStep {
+  None,        // less than a minute either way: drift
+  Forward,     // a minute to less than 3 hours ahead
+  Back,        // a minute to less than 3 hours back
+  FarForward,  // 3 hours or more ahead
+  FarBack,     // 3 hours or more back
+};
+TClockStep KindOfStep(long long seconds);
 
 // The trigger of a scheduled backup, at `now` (local) and `realMs` (IClock::RealMs):
 // - the schedule has the hour of `now`, and `lastTriggerSlot` (an HourNumberOf) is not
@@ -186,6 +198,9 @@ bool IsBackupDueAt(TSched& sched, TDateTime now, uint32_t realMs, long long& las
 // false without a Schedule.
 bool IsBackupDue();
 // After a client run: the hour it ended in counts as offered, and a clock change during
-// the run offers nothing afterwards (the run covered it).
+// the run offers nothing afterwards (the run covered it). The ticks rest during a run, so
+// TriggerWatch measures the run: a clock set back by less than 3 hours meanwhile moves
+// LastTriggerSlot back by nothing; set back by 3 hours or more, the hours ahead count as
+// new (the end's hour is the last offered one).
 void NoteClientRunEnded();
 extern TClockWatch TriggerWatch;

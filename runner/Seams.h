@@ -3,6 +3,7 @@
 // Paths are Windows paths in the ANSI code page; the core never interprets them beyond
 // joining with a backslash.
 #pragma once
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,9 +18,10 @@ class IClock {
   virtual TDateTime Now() const = 0;
   // Milliseconds of real time from an arbitrary origin, moved neither by a change of the
   // clock nor by a time-zone rule; it wraps, so only the difference of two readings (taken
-  // in 32 bits) counts. A clock that never changes may leave it to follow Now().
+  // in 32 bits) counts. A clock that never changes may leave it to follow Now() (rounded to
+  // the millisecond: a second of Now() is then always 1000 of these).
   virtual uint32_t RealMs() const {
-    return static_cast<uint32_t>(static_cast<int64_t>(Now() * 86400000.0));
+    return static_cast<uint32_t>(std::llround(Now() * 86400000.0));
   }
   // The local time at which the clock shows `local`: `local` itself, unless a forward change
   // (the spring change to daylight saving time) skips it; then the first local time after

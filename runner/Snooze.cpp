@@ -1,7 +1,5 @@
 #include "Snooze.h"
 
-#include <cmath>
-
 #include "uRunnerResource.h"
 
 std::array<std::string, kSnoozeChoiceCount> SnoozeChoices;
@@ -12,6 +10,8 @@ std::atomic<bool> StopSnoozeRequested{false};
 std::atomic<int> SnoozeCount{0};
 std::atomic<bool> MissedSnoozePending{false};
 std::atomic<unsigned> MissedSnoozeGeneration{0};
+std::atomic<bool> WillStartSnoozePending{false};
+std::atomic<unsigned> WillStartSnoozeGeneration{0};
 
 void FillSnoozeChoices() {
   const std::string minutes = GetText("RUNNER_min");
@@ -30,16 +30,13 @@ void ResetSnoozeForClientRun() {
   SnoozeCount = 0;
   StopSnoozeRequested = true;
   MissedSnoozePending = false;
+  WillStartSnoozePending = false;
 }
 
-int SecondsOfDay(TDateTime t) {
-  if (!std::isfinite(t)) return 0;
-  const double fraction = std::fabs(t) - std::floor(std::fabs(t));
-  // Whole milliseconds first, rounded, so that 19:00:03 stored as 0.79170138... does not
-  // come out as 19:00:02.999 and lose a second to the truncation below.
-  long long ms = std::llround(fraction * 86400000.0);
-  if (ms >= 86400000) ms = 0;
-  return static_cast<int>(ms / 1000);
+int TRealCountdown::SecondsLeft(uint32_t realMs) const {
+  // The counter wraps after 49.7 days: the difference in 32 bits is the time passed.
+  const int32_t passedMs = static_cast<int32_t>(realMs - startMs_);
+  return static_cast<int>(static_cast<long long>(seconds_) - passedMs / 1000);
 }
 
 std::string FormatDuration(int seconds) {

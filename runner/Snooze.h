@@ -1,11 +1,12 @@
 // Snooze choices, the snooze flags shared by the warnings and the snooze threads, and the
-// two time operations the worker threads use. Portable: no windows.h.
+// time operations the worker threads use. Portable: no windows.h.
 #pragma once
 #include <array>
 #include <atomic>
 #include <string>
 
 #include "DateTime.h"
+#include "Seams.h"
 
 constexpr int kSnoozeChoiceCount = 5;
 
@@ -26,6 +27,11 @@ extern std::atomic<int> SnoozeCount;
 // warning's place.
 extern std::atomic<bool> MissedSnoozePending;
 extern std::atomic<unsigned> MissedSnoozeGeneration;
+// The same for the will-start warning's snooze. While it runs no missed-backup warning
+// opens: the will-start warning comes back at its end and answers both. Raising
+// WillStartSnoozeGeneration ends it silently: a will-start warning opened meanwhile.
+extern std::atomic<bool> WillStartSnoozePending;
+extern std::atomic<unsigned> WillStartSnoozeGeneration;
 
 // Fills SnoozeChoices from the text table (RUNNER_min, RUNNER_hour, RUNNER_hours).
 // Start-up, GUI thread, before any warning exists.
@@ -38,9 +44,24 @@ int SnoozeMinutesAt(int index);
 // running snooze told to end silently (a snoozed missed-backup warning does not come back).
 void ResetSnoozeForClientRun();
 
-// Hours*3600 + minutes*60 + seconds of the time-of-day part of `t`, milliseconds dropped.
-// For a negative `t` (clock set back) the time of day of its absolute value.
-int SecondsOfDay(TDateTime t);
+// A countdown or a snooze: `seconds` of real time (IClock::RealMs) from `startMs`. A change
+// of the clock, by the user or a daylight-saving rule, neither shortens nor lengthens it.
+// Windows counts a sleep as time that passed (GetTickCount goes on); Wine counts only the
+// time awake, so there a sleep lengthens a snooze by its length.
+class TRealCountdown {
+ public:
+  TRealCountdown(int seconds, uint32_t startMs) : seconds_(seconds), startMs_(startMs) {}
+  // Starting now, by seams::Clock().
+  explicit TRealCountdown(int seconds) : TRealCountdown(seconds, seams::Clock().RealMs()) {}
+  // The seconds less the whole seconds of real time passed (milliseconds dropped): all of
+  // them at first, 0 at the end, negative after it.
+  int SecondsLeft(uint32_t realMs) const;
+  int SecondsLeft() const { return SecondsLeft(seams::Clock().RealMs()); }
+
+ private:
+  int seconds_;
+  uint32_t startMs_;
+};
 // 3725 -> "1h2m5s", 300 -> "5m0s", 45 -> "45s". A negative count gives "0s".
 std::string FormatDuration(int seconds);
 // The tray tip while a snooze counts down: the RUNNER_Snoozing text and "(left)".

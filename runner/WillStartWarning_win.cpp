@@ -78,7 +78,11 @@ INT_PTR CALLBACK WillStartProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lPar
             const int choice =
                 static_cast<int>(::SendDlgItemMessageA(dialog, kIdDuration, CB_GETCURSEL, 0, 0));
             ++SnoozeCount;
-            StartSnooze(SnoozeMinutesAt(choice), WMAPP_RUNNER_SNOOZE_START);
+            // Until the warning is back, no missed-backup warning opens in its place.
+            WillStartSnoozePending = true;
+            if (!StartSnooze(SnoozeMinutesAt(choice), WMAPP_RUNNER_SNOOZE_START,
+                             &WillStartSnoozeGeneration))
+              WillStartSnoozePending = false;
             CloseWarning(dialog);
             break;
           }
@@ -129,6 +133,8 @@ void ShowWillStartWarning() {
   // The scheduled backup answers a missed-backup reminder too: two warnings counting down
   // to the same backup would only confuse.
   CloseMissedWarning();
+  // Back from its snooze, or a later hour came first: this warning answers that snooze too.
+  if (WillStartSnoozePending.exchange(false)) ++WillStartSnoozeGeneration;
   // Not brought to the foreground: shown without activation further down.
   HWND dialog = nullptr;
   {

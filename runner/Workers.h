@@ -14,6 +14,7 @@
 #include <string>
 
 #include "DateTime.h"
+#include "Snooze.h"
 #include "Thread.h"
 
 constexpr DWORD kTickIntervalMs = 5000;
@@ -40,10 +41,11 @@ class TTimerThread : public TThread {
   std::atomic<bool> paused_{false};
 };
 
-// Counts `seconds` down from its creation, posting WM_RUNNER_COUNTDOWN (wParam: seconds
-// left, 0 or negative at the end) to the dialog about twice a second; at the end sends
-// the dialog WM_COMMAND `command` once, and waits for it, if the dialog is still visible.
-// Ends without sending anything as soon as the dialog is no longer visible.
+// Counts `seconds` of real time (TRealCountdown) down from its creation, posting
+// WM_RUNNER_COUNTDOWN (wParam: seconds left, 0 or negative at the end) to the dialog about
+// twice a second; at the end sends the dialog WM_COMMAND `command` once, and waits for it,
+// if the dialog is still visible. Ends without sending anything as soon as the dialog is
+// no longer visible.
 class TCountDownThread : public TThread {
  public:
   TCountDownThread(HWND dialog, int seconds, int command);
@@ -52,17 +54,16 @@ class TCountDownThread : public TThread {
   void Execute() override;
 
  private:
-  TDateTime startTime_;
+  TRealCountdown count_;
   HWND dialog_;
   int command_;
-  int seconds_;
 };
 
 // Writes the snooze text with the time left into TrayTip (and the icon) about twice a
-// second; when `minutes` have passed posts `message` (WM_RUNNER_SNOOZE_START or
-// WM_RUNNER_SNOOZE_WARNING) to `target`. Construction sets SnoozeActive and clears
-// StopSnoozeRequested; the thread ends silently when StopSnoozeRequested is set and
-// clears SnoozeActive when it ends.
+// second; when `minutes` of real time have passed since its construction posts `message`
+// (WM_RUNNER_SNOOZE_START or WM_RUNNER_SNOOZE_WARNING) to `target`. Construction sets
+// SnoozeActive and clears StopSnoozeRequested; the thread ends silently when
+// StopSnoozeRequested is set and clears SnoozeActive when it ends.
 // With `generation`, the thread also ends silently as soon as that counter differs from
 // its value at construction.
 class TSnoozeThread : public TThread {
@@ -76,7 +77,7 @@ class TSnoozeThread : public TThread {
  private:
   bool Superseded() const { return generation_ && *generation_ != startGeneration_; }
 
-  int minutes_;
+  TRealCountdown count_;  // from construction: the moment Snooze was pressed
   UINT message_;
   HWND target_;
   const std::atomic<unsigned>* generation_;
@@ -111,5 +112,6 @@ void ResumeTimerThread();
 
 // Self-freeing workers for the dialogs and the window procedure. GUI thread.
 void StartCountDown(HWND dialog, int seconds, int command);
-void StartSnooze(int minutes, UINT message, const std::atomic<unsigned>* generation = nullptr);
+// False when the snooze thread could not be started (nothing will be posted).
+bool StartSnooze(int minutes, UINT message, const std::atomic<unsigned>* generation = nullptr);
 void AskShutdownQuestion(const std::string& question);

@@ -12,8 +12,6 @@ std::atomic<DWORD> WorkerPassMs{kWorkerPassMs};
 
 namespace {
 std::unique_ptr<TTimerThread> gTimerThread;
-
-int SecondsSince(TDateTime start) { return SecondsOfDay(seams::Clock().Now() - start); }
 }  // namespace
 
 void TTimerThread::Execute() {
@@ -23,11 +21,11 @@ void TTimerThread::Execute() {
 }
 
 TCountDownThread::TCountDownThread(HWND dialog, int seconds, int command)
-    : startTime_(seams::Clock().Now()), dialog_(dialog), command_(command), seconds_(seconds) {}
+    : count_(seconds), dialog_(dialog), command_(command) {}
 
 void TCountDownThread::Execute() {
   while (!CancelRequested() && ::IsWindowVisible(dialog_)) {
-    const int left = seconds_ - SecondsSince(startTime_);
+    const int left = count_.SecondsLeft();
     ::PostMessageA(dialog_, WMAPP_RUNNER_COUNTDOWN, static_cast<WPARAM>(static_cast<INT_PTR>(left)), 0);
     if (left <= 0) {
       // Synchronous on purpose: the dialog's command may run a whole client run, and the
@@ -43,7 +41,7 @@ void TCountDownThread::Execute() {
 
 TSnoozeThread::TSnoozeThread(int minutes, UINT message, HWND target,
                              const std::atomic<unsigned>* generation)
-    : minutes_(minutes),
+    : count_(minutes * 60),
       message_(message),
       target_(target),
       generation_(generation),
@@ -53,9 +51,8 @@ TSnoozeThread::TSnoozeThread(int minutes, UINT message, HWND target,
 }
 
 void TSnoozeThread::Execute() {
-  const TDateTime start = seams::Clock().Now();
   while (!CancelRequested() && !StopSnoozeRequested && !Superseded()) {
-    const int left = minutes_ * 60 - SecondsSince(start);
+    const int left = count_.SecondsLeft();
     if (left < 0) {
       ::PostMessageA(target_, message_, 0, 0);
       break;
@@ -108,9 +105,10 @@ void StartCountDown(HWND dialog, int seconds, int command) {
   (new TCountDownThread(dialog, seconds, command))->Start(true);
 }
 
-void StartSnooze(int minutes, UINT message, const std::atomic<unsigned>* generation) {
-  if (!(new TSnoozeThread(minutes, message, MainWindow, generation))->Start(true))
-    SnoozeActive = false;
+bool StartSnooze(int minutes, UINT message, const std::atomic<unsigned>* generation) {
+  if ((new TSnoozeThread(minutes, message, MainWindow, generation))->Start(true)) return true;
+  SnoozeActive = false;
+  return false;
 }
 
 void AskShutdownQuestion(const std::string& question) {

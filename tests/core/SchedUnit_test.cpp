@@ -12,6 +12,7 @@
 #include "MissedBackup.h"
 #include "RunnerError.h"
 #include "SchedUnit.h"
+#include "Snooze.h"
 #include "TokenUnit.h"
 #include "uRunnerResource.h"
 
@@ -464,58 +465,95 @@ class TZoneClock : public IClock {
   std::optional<std::string> saved_;
 };
 
-// The trigger, the tray tip and the missed-backup rule over whole days of 30-second ticks
-// through daylight-saving changes and clock changes. Each offer is cancelled or runs for
-// 11 minutes, each missed-backup warning runs; what happened is logged per day and hour.
+// The trigger, the tray tip, the missed-backup rule and the warnings' countdowns and
+// snoozes over whole days of 30-second ticks through daylight-saving changes and clock
+// changes. A warning counts down 60 s (real time) and runs the backup for 11 minutes, unless
+// the case cancels each offer or snoozes the first offer or reminder; at a snooze's end its
+// warning is back. What happened is logged per day and hour.
 TEST_F(TSchedTest, DaylightSavingAndClockChangesOfferEachHourOnce) {
-  enum TAction { kNone, kSetClock, kSleep };
+  enum TAction { kNone, kSetClock, kSleep, kStepInRun };
   struct {
     const char* name;
     const char* rule;
     int month, day;   // the day walked, from 23:30 the evening before
     const char* hours;  // scheduled every day
     bool cancel;        // offers are cancelled instead of run
-    TAction action;     // at 19:12 local, or at 18:30 for a forward change
+    TAction action;     // at 19:12 local (18:30 for a forward change), or 4 min into the run
     long long seconds;
     const char* tipAt1;  // the tray tip at 1:00 local ("" = not checked)
     const char* log;
+    int snooze = 0;              // minutes the first offer is snoozed
+    bool snoozeWarning = false;  // the first reminder is snoozed instead
+    int actAt = 0;               // seconds of the day, instead of the times above
+    int warnAfterDays = 0;       // 0: the rule of the skipped hour
+    int lastBackupAt = -1;       // seconds of the day before; -1: when the walk begins
   } cases[] = {
       // Spring: 2:00 becomes 3:00 (Lord Howe: 2:30). The skipped hour is offered right after
       // the jump, and the tip names that hour beforehand.
       {"Berlin spring", "CET-1CEST,M3.5.0,M10.5.0/3", 3, 29, "2", false, kNone, 0,
-       "Next backup: Sun 3 AM", "offer 29 3:00;"},
+       "Next backup: Sun 3 AM", "offer 29 3:00;run 29 3:01;"},
       {"Berlin spring, cancelled", "CET-1CEST,M3.5.0,M10.5.0/3", 3, 29, "2", true, kNone, 0, "",
-       "offer 29 3:00;warn 29 4:00;"},
+       "offer 29 3:00;warn 29 4:00;run 29 4:01;"},
       {"New York spring", "EST5EDT,M3.2.0,M11.1.0", 3, 8, "2", false, kNone, 0,
-       "Next backup: Sun 3 AM", "offer 8 3:00;"},
+       "Next backup: Sun 3 AM", "offer 8 3:00;run 8 3:01;"},
       {"Lord Howe spring", "<+1030>-10:30<+11>-11,M10.1.0,M4.1.0", 10, 4, "2", false, kNone, 0,
-       "Next backup: Sun 2 AM", "offer 4 2:30;"},
+       "Next backup: Sun 2 AM", "offer 4 2:30;run 4 2:31;"},
       // Autumn: an hour shown twice is offered once.
       {"Berlin autumn", "CET-1CEST,M3.5.0,M10.5.0/3", 10, 25, "2", false, kNone, 0, "",
-       "offer 25 2:00;"},
+       "offer 25 2:00;run 25 2:01;"},
       {"Berlin autumn, cancelled", "CET-1CEST,M3.5.0,M10.5.0/3", 10, 25, "2", true, kNone, 0, "",
-       "offer 25 2:00;warn 25 3:00;"},
+       "offer 25 2:00;warn 25 3:00;run 25 3:01;"},
       {"New York autumn", "EST5EDT,M3.2.0,M11.1.0", 11, 1, "1", false, kNone, 0, "",
-       "offer 1 1:00;"},
+       "offer 1 1:00;run 1 1:01;"},
       {"Lord Howe autumn", "<+1030>-10:30<+11>-11,M10.1.0,M4.1.0", 4, 5, "1", false, kNone, 0,
-       "", "offer 5 1:00;"},
+       "", "offer 5 1:00;run 5 1:01;"},
       // The user sets the clock (Monday 7 December): back by less than 3 hours repeats no
       // offer; forward over the hour offers it; by 3 hours or more the hours count as new,
       // or as missed.
-      {"clock back 1 h", "UTC0", 12, 7, "19", false, kSetClock, -3600, "", "offer 7 19:00;"},
+      {"clock back 1 h", "UTC0", 12, 7, "19", false, kSetClock, -3600, "",
+       "offer 7 19:00;run 7 19:01;"},
       {"clock forward 2 h", "UTC0", 12, 7, "19", false, kSetClock, 2 * 3600, "",
-       "offer 7 20:30;"},
+       "offer 7 20:30;run 7 20:31;"},
       {"clock forward 4 h", "UTC0", 12, 7, "19", false, kSetClock, 4 * 3600, "",
-       "warn 7 22:30;"},
+       "warn 7 22:30;run 7 22:31;"},
       {"clock back 4 h", "UTC0", 12, 7, "19", false, kSetClock, -4 * 3600, "",
-       "offer 7 19:00;offer 7 19:00;"},
-      // Asleep from after the run until 19:05 a week later: the same weekday and hour is
-      // another hour.
-      {"asleep a week", "UTC0", 12, 7, "19", false, kSleep, 7 * 86400 - 7 * 60, "",
-       "offer 7 19:00;offer 14 19:05;"},
+       "offer 7 19:00;run 7 19:01;offer 7 19:00;run 7 19:01;"},
+      // Exactly 3 hours is 3 hours, whatever the time of day it is measured from.
+      {"clock forward 3 h at 18:59:30", "UTC0", 12, 7, "19", false, kSetClock, 3 * 3600, "",
+       "warn 7 21:59;run 7 22:00;", 0, false, 18 * 3600 + 59 * 60 + 30},
+      {"clock back 3 h at 19:30:30", "UTC0", 12, 7, "19", false, kSetClock, -3 * 3600, "",
+       "offer 7 19:00;run 7 19:01;offer 7 19:00;run 7 19:01;", 0, false,
+       19 * 3600 + 30 * 60 + 30},
+      // Set back during the countdown: it still gives its 60 real seconds, and the hour is
+      // not offered again. (The backup's record, 18:12 on the corrected clock, is older than
+      // 19:00: at 20:00 the skipped-hour rule reminds of it.)
+      {"clock back 1 h in the countdown", "UTC0", 12, 7, "19", false, kSetClock, -3600, "",
+       "offer 7 19:00;run 7 18:01;warn 7 20:00;run 7 20:01;", 0, false, 19 * 3600 + 20},
+      {"clock back 2 min in the countdown", "UTC0", 12, 7, "19", false, kSetClock, -120, "",
+       "offer 7 19:00;run 7 18:59;", 0, false, 19 * 3600 + 20},
+      // Set back during the run (19:05): its end does not make 19:00 new; 3 hours or more do.
+      // (The skipped-hour reminder at 20:00 as above.)
+      {"clock back 30 min in the run", "UTC0", 12, 7, "19", false, kStepInRun, -1800, "",
+       "offer 7 19:00;run 7 19:01;warn 7 20:00;run 7 20:01;"},
+      {"clock back 2 h in the run", "UTC0", 12, 7, "19", false, kStepInRun, -2 * 3600, "",
+       "offer 7 19:00;run 7 19:01;warn 7 20:00;run 7 20:01;"},
+      {"clock back 4 h in the run", "UTC0", 12, 7, "19", false, kStepInRun, -4 * 3600, "",
+       "offer 7 19:00;run 7 19:01;offer 7 19:00;run 7 19:01;"},
+      // A snoozed offer holds for its real length, and no reminder opens meanwhile.
+      {"snoozed 2 h, skipped-hour rule", "UTC0", 12, 7, "19", false, kNone, 0, "",
+       "offer 7 19:00;snooze 7 19:00;back 7 21:00;run 7 21:01;", 120},
+      {"snoozed 1 h, days rule", "UTC0", 12, 7, "19", false, kNone, 0, "",
+       "offer 7 19:00;snooze 7 19:00;back 7 20:00;run 7 20:01;", 60, false, 0, 1,
+       19 * 3600 + 5 * 60},
+      {"Berlin spring, snoozed 2 h", "CET-1CEST,M3.5.0,M10.5.0/3", 3, 29, "1", false, kNone, 0,
+       "", "offer 29 1:00;snooze 29 1:00;back 29 4:00;run 29 4:01;offer 30 1:00;run 30 1:01;", 120},
+      {"Berlin autumn, snoozed 2 h", "CET-1CEST,M3.5.0,M10.5.0/3", 10, 25, "1", false, kNone, 0,
+       "", "offer 25 1:00;snooze 25 1:00;back 25 2:00;run 25 2:01;", 120},
+      {"reminder snoozed 1 h, clock forward 1 h", "UTC0", 12, 7, "19", true, kSetClock, 3600, "",
+       "offer 7 19:00;warn 7 20:00;snooze 7 20:00;back 7 22:00;run 7 22:01;", 0, true,
+       20 * 3600 + 12 * 60},
   };
-  WarnMissedBackups = true;
-  WarnAfterDays = 0;  // the rule of the skipped hour
+  const std::string lastBackup = "C:\\Inst\\lastbackup.idx";
   TMissedBackupContext ctx;
   ctx.lastScheduledTime = [] { return Schedule->LastScheduledTime(); };
   ctx.proxyConnected = [] { return true; };
@@ -528,20 +566,56 @@ TEST_F(TSchedTest, DaylightSavingAndClockChangesOfferEachHourOnce) {
     LastTriggerSlot = -1;
     TriggerWatch.Forget();
     ResetMissedWarningState();
+    ResetSnoozeForClientRun();
+    WarnMissedBackups = true;
+    WarnAfterDays = c.warnAfterDays;
     zone.SetLocal(2026, c.month, c.day - 1, 23, 30);
-    fs.Put("C:\\Inst\\lastbackup.idx", "", zone.Now());
+    fs.Put(lastBackup, "",
+           zone.Now() - (c.lastBackupAt < 0 ? 0 : 84600 - c.lastBackupAt) / 86400.0);
     const long long end = zone.utc + 25 * 3600 + (c.action == kSleep ? c.seconds : 0);
-    bool acted = c.action == kNone, tipChecked = !*c.tipAt1;
+    bool acted = c.action == kNone, tipChecked = !*c.tipAt1, snoozed = false;
+    // The open warnings' countdowns and the snoozes, as the dialogs and threads keep them.
+    std::optional<TRealCountdown> willStart, missed, willSnooze, missedSnooze;
     std::string log;
     auto note = [&](const char* what) {
       const TDateParts p = DecodeDateTime(zone.Now());
       log += std::string(what) + " " + std::to_string(p.day) + " " + std::to_string(p.hour) +
              ":" + (p.minute < 10 ? "0" : "") + std::to_string(p.minute) + ";";
     };
+    auto snooze = [&](std::optional<TRealCountdown>& slot, std::atomic<bool>& pending) {
+      snoozed = true;
+      note("snooze");
+      pending = true;
+      slot.emplace((c.snooze ? c.snooze : 60) * 60, zone.RealMs());
+    };
     auto run = [&] {
-      zone.Pass(11 * 60);
-      fs.Put("C:\\Inst\\lastbackup.idx", "", zone.Now());
+      note("run");
+      ResetSnoozeForClientRun();
+      willStart.reset();
+      missed.reset();
+      willSnooze.reset();
+      missedSnooze.reset();
+      const bool stepHere = !acted && c.action == kStepInRun &&
+                            DecodeDateTime(zone.Now()).day == c.day;
+      for (int minute = 1; minute <= 11; ++minute) {
+        zone.Pass(60);
+        if (stepHere && minute == 4) {
+          acted = true;
+          zone.utc += c.seconds;
+        }
+      }
+      fs.Put(lastBackup, "", zone.Now());
       NoteClientRunEnded();
+    };
+    auto showWillStart = [&] {
+      missed.reset();  // the scheduled backup answers both
+      if (MissedSnoozePending.exchange(false)) missedSnooze.reset();
+      if (WillStartSnoozePending.exchange(false)) willSnooze.reset();
+      if (c.cancel) return;
+      if (c.snooze && !snoozed)
+        snooze(willSnooze, WillStartSnoozePending);
+      else
+        willStart.emplace(60, zone.RealMs());
     };
     while (zone.utc < end) {
       const TDateParts p = DecodeDateTime(zone.Now());
@@ -549,26 +623,50 @@ TEST_F(TSchedTest, DaylightSavingAndClockChangesOfferEachHourOnce) {
         tipChecked = true;
         EXPECT_EQ(ScheduleNextBackupText(), Tip(c.tipAt1)) << c.name;
       }
-      const int actAt = c.seconds > 0 && c.action == kSetClock ? 18 * 60 + 30 : 19 * 60 + 12;
-      if (!acted && p.day == c.day && p.hour * 60 + p.minute >= actAt) {
+      const int actAt = c.actAt              ? c.actAt
+                        : c.seconds > 0 && c.action == kSetClock ? 18 * 3600 + 30 * 60
+                                                                 : 19 * 3600 + 12 * 60;
+      if (!acted && c.action != kStepInRun && p.day == c.day &&
+          p.hour * 3600 + p.minute * 60 + p.second >= actAt) {
         acted = true;
         if (c.action == kSetClock)
           zone.utc += c.seconds;
         else
           zone.Pass(c.seconds);
       }
-      if (IsBackupDue()) {
-        note("offer");
-        if (!c.cancel) run();
-      } else if (DueMissedWarning(ctx)) {
-        note("warn");
+      const uint32_t now = zone.RealMs();
+      // The snoozes' ends (their messages), the countdowns, then the tick handler.
+      if (willSnooze && willSnooze->SecondsLeft(now) < 0) {
+        note("back");
+        showWillStart();
+      }
+      if (missedSnooze && missedSnooze->SecondsLeft(now) < 0 &&
+          MissedSnoozePending.exchange(false)) {
+        missedSnooze.reset();
+        note("back");
+        LastMissedWarningTime = zone.Now();
+        missed.emplace(60, now);
+      }
+      if ((willStart && willStart->SecondsLeft(now) <= 0) ||
+          (missed && missed->SecondsLeft(now) <= 0)) {
         run();
+      } else if (IsBackupDue()) {
+        note("offer");
+        showWillStart();
+      } else if (MissedWarningMayOpen(missed.has_value(), willStart.has_value()) &&
+                 DueMissedWarning(ctx)) {
+        note("warn");
+        if (c.snoozeWarning && !snoozed)
+          snooze(missedSnooze, MissedSnoozePending);
+        else
+          missed.emplace(60, now);
       }
       zone.Pass(30);
     }
     EXPECT_EQ(log, c.log) << c.name;
     seams::SetClock(&clock);
   }
+  ResetSnoozeForClientRun();
 }
 #endif
 

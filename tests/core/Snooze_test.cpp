@@ -16,25 +16,22 @@ TEST(FormatDurationTest, Table) {
   for (const auto& c : cases) EXPECT_EQ(FormatDuration(c.seconds), c.text) << c.seconds;
 }
 
-TEST(SecondsOfDayTest, TimeOfDayPartInWholeSeconds) {
-  const auto at = [](int h, int m, int s, int ms) {
-    return EncodeDateTime({2026, 12, 7, h, m, s, ms});
-  };
+// Real milliseconds, whatever the clock shows; the counter wraps in 32 bits.
+TEST(RealCountdownTest, WholeRealSecondsLeft) {
   const struct {
-    TDateTime t;
     int seconds;
+    uint32_t startMs, nowMs;
+    int left;
   } cases[] = {
-      {at(0, 0, 0, 0), 0},
-      {at(19, 0, 3, 0), 19 * 3600 + 3},
-      {at(19, 0, 3, 999), 19 * 3600 + 3},  // milliseconds dropped, not rounded
-      {at(23, 59, 59, 999), 86399},
-      {at(19, 1, 3, 0) - at(19, 0, 3, 0), 60},  // spans as the threads measure them
-      {at(19, 5, 21, 400) - at(19, 0, 20, 0), 301},
-      {at(12, 0, 0, 0) - at(11, 59, 59, 500), 0},
-      {-(at(19, 0, 10, 0) - at(19, 0, 0, 0)), 10},  // clock set back: absolute value
-      {1.5, 43200},
+      {60, 5000, 5000, 60},          {60, 5000, 5999, 60},  // milliseconds dropped
+      {60, 5000, 6000, 59},          {60, 5000, 65000, 0},  {60, 5000, 66500, -1},
+      {7200, 0, 7200999, 0},         {7200, 0, 7201000, -1},
+      {60, 0xFFFFF000u, 25904, 30},  // 30000 ms across the wrap
+      {10, 5000, 4000, 11},          // a reading before the start never ends it early
   };
-  for (const auto& c : cases) EXPECT_EQ(SecondsOfDay(c.t), c.seconds) << c.t;
+  for (const auto& c : cases)
+    EXPECT_EQ(TRealCountdown(c.seconds, c.startMs).SecondsLeft(c.nowMs), c.left)
+        << c.seconds << " " << c.startMs << " " << c.nowMs;
 }
 
 class TSnoozeChoicesTest : public TSeamTest {};

@@ -196,6 +196,7 @@ TEST_F(LauncherTest, OnlyTheFirstRunWithoutMinGetsZqRunnersArguments) {
   TFakeClock clock;  // the run ends in this hour, whatever the real one
   clock.now = EncodeDateTime({2026, 12, 7, 19, 30, 0, 0});
   seams::SetClock(&clock);
+  LastTriggerSlot = -1;  // an earlier run's hour, by the real clock, may be later
   ::SetEnvironmentVariableA("ZQ_STANDIN_TOUCH", "1");  // a backup that records its success
   StartClient(false, false, {});
   ::SetEnvironmentVariableA("ZQ_STANDIN_TOUCH", nullptr);

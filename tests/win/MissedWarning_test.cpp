@@ -18,6 +18,7 @@
 #include "WinPlatform.h"
 #include "WinTestUtil.h"
 #include "WindowFakes.h"
+#include "Workers.h"
 #include "uRunnerResource.h"
 
 namespace {
@@ -348,6 +349,67 @@ TEST_F(MissedWarningTest, OneAtATimeAndTheWillStartWarningTakesItsPlace) {
   EXPECT_NE(MissedSnoozeGeneration.load(), generation) << "its snooze thread ends silently";
   ShowMissedWarningAgain();  // a return posted just before: dropped
   EXPECT_EQ(CurrentDialog, nullptr);
+  InstallWinSeams();
+}
+
+// Hides Icmp.dll from the program, as on a system without it: the server then counts as
+// reachable, and the rule's own conditions decide.
+HMODULE WINAPI LoadLibraryWithoutIcmp(LPCSTR name) {
+  if (name && ::lstrcmpiA(name, "Icmp.dll") == 0) return nullptr;
+  return ::LoadLibraryExA(name, nullptr, 0);
+}
+
+// The will-start warning snoozed for an hour while the days rule comes due: no reminder
+// opens during the snooze, the warning is back at its end, and the reminder waits for it.
+TEST_F(MissedWarningTest, ASnoozedWillStartWarningHoldsTheReminderUntilItIsBack) {
+  wt::THookedImport noIcmp("kernel32.dll", "LoadLibraryA", &LoadLibraryWithoutIcmp);
+  ASSERT_TRUE(noIcmp);
+  ASSERT_TRUE(wt::WaitUntil([] { return !SnoozeRunning(); }, 5000)) << "an earlier snooze";
+  wf::TLogWindow main;
+  const HWND savedMain = MainWindow;
+  MainWindow = main.hwnd;
+  WorkerPassMs = 20;
+  dir.Write("lastbackup.idx", "");
+  wf::TAtomicClock clock;
+  clock.now = LastBackupTime() + 1 - 300 / 86400.0;  // a day without backup in 5 minutes
+  seams::SetClock(&clock);
+  WarnMissedBackups = true;
+  WarnAfterDays = 1;
+  LastMissedWarningTime = kNoDateTime;
+  ServerAddress = "192.0.2.1";
+  CurrentDialog = nullptr;
+
+  ShowWillStartWarning();
+  HWND willStart = CurrentDialog;
+  ASSERT_TRUE(willStart);
+  ::SendDlgItemMessageA(willStart, 106, CB_SETCURSEL, 3, 0);  // 1 hour
+  ::SendMessageA(willStart, WM_COMMAND, MAKEWPARAM(104, BN_CLICKED), 0);
+  EXPECT_FALSE(::IsWindow(willStart));
+  clock.Advance(6 * 60);
+  ASSERT_TRUE(wt::WaitUntil([] { return GetTrayTip().find("(54m0s)") != std::string::npos; },
+                            5000))
+      << GetTrayTip();
+  CheckMissedBackup();
+  EXPECT_EQ(CurrentDialog, nullptr) << "a reminder beside the snooze";
+  EXPECT_EQ(main.Count(WMAPP_RUNNER_SNOOZE_START), 0);
+
+  clock.Advance(54 * 60 + 1);
+  ASSERT_TRUE(wt::WaitUntil([&] { return main.Count(WMAPP_RUNNER_SNOOZE_START) == 1; }, 5000));
+  ShowWillStartWarning();  // what the snooze's end message does
+  willStart = CurrentDialog;
+  ASSERT_TRUE(willStart);
+  CheckMissedBackup();
+  EXPECT_EQ(CurrentDialog, willStart) << "a reminder beside the will-start warning";
+  ::SendMessageA(willStart, WM_COMMAND, MAKEWPARAM(103, BN_CLICKED), 0);  // Cancel
+  CheckMissedBackup();
+  dlg = CurrentDialog;
+  ASSERT_TRUE(dlg) << "the reminder after the will-start warning was cancelled";
+  EXPECT_EQ(Text(::GetDlgItem(dlg, 100)).rfind("Not backed up for 1 days.", 0), 0u);
+  // Closed before the seams go back: its countdown must not read another clock.
+  ::DestroyWindow(dlg);
+  ServerAddress.clear();
+  WorkerPassMs = kWorkerPassMs;
+  MainWindow = savedMain;
   InstallWinSeams();
 }
 
