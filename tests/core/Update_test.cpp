@@ -132,7 +132,7 @@ class TUpdateTest : public TSeamTest {
     seams::SetFs(&bfs);
     seams::SetLauncher(&launcher);
     host.beforeChange = [this](const std::string& path) { bfs.Write(path); };
-    UpdateBlocked = UpdateWarningShown = false;
+    UpdateBlocked = UpdateWarningShown = UpdateHandedOver = false;
     bfs.dirs = {"C:\\Inst"};
     host.exePath = "C:\\Temp\\updSW.exe";
     bfs.Put("C:\\Temp\\updSW.exe", "MZ old runner");
@@ -349,20 +349,29 @@ TEST_F(TUpdateTest, KilledAtAnyWriteTheNextStartCompletesTheUpdate) {
   }
 }
 
-// Whatever stops the update part-way leaves the old version whole: one warning, the
-// archive removed (else recorded, so that the next start does not hand it over again),
-// the old program restarted.
+// Whatever stops the update part-way leaves the old version whole, with one warning that
+// names the file (and its holder where the host can tell) and the old program restarted.
+// An archive at fault is removed; one stopped by a cause that may pass (a file in use, no
+// room) stays for a later run, recorded, as is one that cannot be removed, so that the
+// next start neither hands it over again nor warns.
 TEST_F(TUpdateTest, AnUpdateThatCannotBeAppliedIsUndoneAndToldOnce) {
   bfs.Put(d + "defaults.properties", "SERVER_IP=my.server\r\n");
   bfs.Put(d + "a.jar", "old a");
+  const std::string first = "Could not update all files properly";
   struct {
     const char* what;
     std::function<void()> arrange;
     bool archiveStays;
+    std::string detail;  // the warning's second part
   } cases[] = {
-      {"a jar held open by another program", [&] { host.inUse = {d + "a.jar"}; }, false},
+      {"a jar held open by another program",
+       [&] { host.inUse = {d + "a.jar"}, host.holders[TMemFileSystem::Key(d + "a.jar")] = "Stash9 (javaw.exe)"; },
+       true, "a.jar is in use by Stash9 (javaw.exe)"},
       {"the old program still running",
-       [&] { host.inUse = {d + "ZqRunner.exe"}, host.inUseLooks = -1; }, false},
+       [&] { host.inUse = {d + "ZqRunner.exe"}, host.inUseLooks = -1; }, true,
+       "ZqRunner.exe is in use"},
+      {"no room for a staged file", [&] { bfs.locked = {d + "~zq2.new"}; }, true,
+       "a.jar could not be written"},
       {"an entry that does not match its CRC",
        [&] {
          std::string bytes = bfs.Get(d + "NewVer.ZLib");
@@ -372,9 +381,10 @@ TEST_F(TUpdateTest, AnUpdateThatCannotBeAppliedIsUndoneAndToldOnce) {
          std::memcpy(&bytes[bytes.size() - kTrailerSize], &crc, 4);
          bfs.Put(d + "NewVer.ZLib", bytes);
        },
-       false},
+       false, ""},
       {"an archive that cannot be removed",
-       [&] { host.inUse = {d + "a.jar"}, bfs.undeletable = {d + "NewVer.ZLib"}; }, true},
+       [&] { host.inUse = {d + "a.jar"}, bfs.undeletable = {d + "NewVer.ZLib"}; }, true,
+       "a.jar is in use"},
   };
   for (const auto& c : cases) {
     MakeArchive({{"defaults.properties", "", "SERVER_IP=theirs\r\n"},
@@ -386,22 +396,25 @@ TEST_F(TUpdateTest, AnUpdateThatCannotBeAppliedIsUndoneAndToldOnce) {
     ui.shown.clear();
     UpdateBlocked = UpdateWarningShown = false;
     ApplyUpdate(d, host, io);
+    bfs.locked.clear();
     TSnapshot installation = Snapshot();
     installation.first.erase(TMemFileSystem::Key(d + "~zqupdate.jnl"));
     EXPECT_TRUE(installation == expected) << c.what;
     ASSERT_EQ(ui.shown.size(), 1u) << c.what;
-    EXPECT_EQ(ui.shown[0].text, "Could not update all files properly");
+    EXPECT_EQ(ui.shown[0].text, c.detail.empty() ? first : first + "\r\n\r\n" + c.detail) << c.what;
     ASSERT_EQ(launcher.starts.size(), 1u) << c.what;
     EXPECT_EQ(launcher.starts[0].commandLine, "\"C:\\Inst\\ZqRunner.exe\"");
     // The scheduler started next neither hands the archive over nor warns again.
     ui.shown.clear();
-    RecoverAtStart(d, host, io);
+    EXPECT_TRUE(RecoverAtStart(d, host, io)) << c.what;
     EXPECT_EQ(UpdateBlocked, c.archiveStays) << c.what;
     EXPECT_TRUE(ui.shown.empty()) << c.what;
     EXPECT_EQ(Leftovers(), std::vector<std::string>()) << c.what;
     host.inUse.clear();
+    host.holders.clear();
     host.inUseLooks = 0;
     bfs.undeletable.clear();
+    bfs.Delete(d + "NewVer.ZLib");
   }
 }
 
@@ -452,10 +465,15 @@ TEST_F(TUpdateTest, HandOverStartsOnlyACopyOfThisProgram) {
     bfs.locked = c.refused;
     host.tempDir = c.temp;
     launcher.starts.clear();
-    UpdateBlocked = UpdateWarningShown = false;
+    host.log.clear();
+    UpdateBlocked = UpdateWarningShown = UpdateHandedOver = false;
     EXPECT_EQ(HandOverUpdate("C:\\Inst", host), !c.folder.empty()) << c.folder;
     EXPECT_EQ(UpdateBlocked, c.folder.empty());
     EXPECT_EQ(ui.shown.size(), c.folder.empty() ? 1u : 0u);
+    // The update's mark is taken before the copy starts and passed on to it.
+    ASSERT_FALSE(host.log.empty());
+    EXPECT_EQ(host.log.front(), "mark " + d);
+    EXPECT_EQ(host.log.back(), c.folder.empty() ? "unmark" : "share mark 42");
     if (c.folder.empty()) {
       EXPECT_TRUE(launcher.starts.empty());
       host.log.clear();
@@ -464,6 +482,8 @@ TEST_F(TUpdateTest, HandOverStartsOnlyACopyOfThisProgram) {
       EXPECT_EQ(ui.shown.size(), 1u);
       continue;
     }
+    // A second WM_RUNNER_UPDATE already queued starts no second updater.
+    EXPECT_TRUE(HandOverUpdate("C:\\Inst", host));
     ASSERT_EQ(launcher.starts.size(), 1u) << c.folder;
     EXPECT_EQ(launcher.starts[0].commandLine, "\"" + c.folder + "updSW.exe\" -update \"" + d + "\"");
     EXPECT_EQ(launcher.starts[0].workDir, c.folder);
