@@ -224,6 +224,7 @@ void DeleteIfPresent(const std::string& path) {
 
 std::optional<TUpdateJournal> PlanArchive(const TUpdatePaths& p, IArchiveIo& io) {
   TNewZLib archive(io);
+  archive.ExtractWithPath = true;
   try {
     if (!archive.OpenArchive(p.archive)) return std::nullopt;
     return PlanUpdate(archive, p, {}, io);

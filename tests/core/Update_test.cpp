@@ -494,3 +494,142 @@ TEST_F(TUpdateTest, HandOverStartsOnlyACopyOfThisProgram) {
   }
   EXPECT_EQ(ui.shown[0].text, "Could not update all files properly");
 }
+
+// A journal that does not prove itself whole is never taken at its word. The update is
+// stopped part-way (after two files were put in place, or after every file), the whole
+// journal replaced by a damaged one: cut after each of its lines (the last cut is a
+// journal of the previous version, without the check line), cut inside a line, garbage,
+// empty, a file line changed under the old check line. The next start leaves the old
+// version with the user's settings (or, when every file was new already, the new version
+// with them merged), no update file, the archive kept and no warning; the update handed
+// over again then ends exactly as an uninterrupted one.
+TEST_F(TUpdateTest, ADamagedJournalIsUndoneFromTheCopiesAndTheArchiveAppliedAgain) {
+  const std::string user = "#mine\r\nSERVER_IP=my.server\r\n";
+  bfs.dirs.push_back(d + "lib");
+  bfs.Put(d + "defaults.properties", user);
+  bfs.Put(d + "system2.properties", "cancel=ON");
+  bfs.Put(d + "lib\\a.jar", "old a");
+  bfs.Put(d + "b.jar", "old b");
+  MakeArchive({{"a.jar", "lib", "new a"},
+               {"b.jar", "", "new b"},
+               {"c.jar", "lib\\ext", "new c"},
+               {"defaults.properties", "", "SERVER_IP=theirs\r\nnewkey=1\r\n"},
+               {"system2.properties", "", "cancel=OFF"},
+               {"ZqRunner.exe", "", "MZ new runner"}});
+  const TSnapshot start = Snapshot();
+  ApplyUpdate(d, host, io);
+  RecoverAtStart(d, host, io);
+  const TSnapshot done = Snapshot();
+  ASSERT_EQ(bfs.Get(d + "defaults.properties"), user + "newkey=1\r\n");
+
+  // Stopped at the third file put in place, or at the merge after the last one.
+  for (const bool allPlaced : {false, true}) {
+    Restore(start);
+    int placed = 0;
+    host.beforeChange = [&](const std::string& path) {
+      bfs.Write(path);
+      if (host.log.back().rfind("replace", 0) == 0 && host.log.back().find(".new ") != std::string::npos &&
+          ++placed == 3 && !allPlaced)
+        throw TKilled{};
+    };
+    bfs.beforeWrite = [&](const std::string& path, bool removal) {
+      if (allPlaced && placed == 6 && !removal && TMemFileSystem::Key(path) == TMemFileSystem::Key(d + "defaults.properties"))
+        throw TKilled{};
+    };
+    EXPECT_THROW(ApplyUpdate(d, host, io), TKilled);
+    host.beforeChange = [this](const std::string& path) { bfs.Write(path); };
+    bfs.beforeWrite = nullptr;
+    const TSnapshot killed = Snapshot();
+    const std::string whole = bfs.Get(d + "~zqupdate.jnl");
+    ASSERT_NE(whole.find("state=switch"), std::string::npos);
+    ASSERT_EQ(bfs.Get(d + "ZqRunner.exe"), allPlaced ? "MZ new runner" : "MZ old runner");
+
+    std::vector<std::pair<std::string, std::string>> damaged;
+    for (size_t end = whole.find("\r\n"); end != std::string::npos; end = whole.find("\r\n", end + 2))
+      if (end + 2 < whole.size()) damaged.push_back({"cut at byte " + std::to_string(end + 2), whole.substr(0, end + 2)});
+    damaged.push_back({"cut inside a line", whole.substr(0, whole.size() / 2)});
+    damaged.push_back({"empty", ""});
+    damaged.push_back({"garbage", std::string("\x8f\x02zq\xff\r\n\0\x13 update", 15)});
+    std::string changed = whole;
+    changed[changed.find("file=1|") + 5] = '0';
+    damaged.push_back({"a changed line under the old check", changed});
+    ASSERT_GT(damaged.size(), 10u);
+
+    for (const auto& [what, text] : damaged) {
+      const std::string c = std::string(allPlaced ? "all placed, " : "") + what;
+      Restore(killed);
+      bfs.Put(d + "~zqupdate.jnl", text);
+      ui.shown.clear();
+      launcher.starts.clear();
+      UpdateBlocked = UpdateWarningShown = false;
+      EXPECT_TRUE(RecoverAtStart(d, host, io)) << c;
+      EXPECT_TRUE(ui.shown.empty()) << c;
+      EXPECT_FALSE(UpdateBlocked) << c;
+      EXPECT_EQ(Leftovers(), std::vector<std::string>()) << c;
+      EXPECT_TRUE(bfs.Has(d + "NewVer.ZLib")) << c;
+      EXPECT_EQ(bfs.Get(d + "system2.properties"), "cancel=ON") << c;
+      if (allPlaced) {
+        for (const auto& [key, data] : done.first)
+          if (key.rfind("C:\\INST\\", 0) == 0) EXPECT_EQ(bfs.Get(key), data) << c << " " << key;
+      } else {
+        // Every file the old version had is old; files it did not have may stay.
+        for (const auto& [key, data] : start.first)
+          if (key.rfind("C:\\INST\\", 0) == 0) EXPECT_EQ(bfs.Get(key), data) << c << " " << key;
+      }
+      ApplyUpdate(d, host, io);
+      RecoverAtStart(d, host, io);
+      EXPECT_TRUE(Snapshot() == done) << c;
+      EXPECT_TRUE(ui.shown.empty()) << c;
+    }
+  }
+}
+
+// While an update runs (its mark held by another process), a start recovers, cleans up
+// and warns about nothing: it waits, up to two minutes, and ends quietly when the update
+// is still running (or began between its wait and its recovery). The updater's own start
+// at its end belongs to the run that handed over: it hands no archive over and warns not.
+TEST_F(TUpdateTest, AStartDuringAnUpdateLeavesEveryFileAlone) {
+  struct {
+    int markedLooks;
+    bool free;
+    int sleeps;
+  } waits[] = {{0, true, 0}, {5, true, 5}, {1200, true, 1200}, {-1, false, 1200}};
+  for (const auto& w : waits) {
+    host.sleeps = 0;
+    host.otherMarkLooks = w.markedLooks;
+    EXPECT_EQ(WaitWhileUpdating(d, host), w.free) << w.markedLooks;
+    EXPECT_EQ(host.sleeps, w.sleeps) << w.markedLooks;
+  }
+
+  bfs.Put(d + "defaults.properties", "SERVER_IP=my.server\r\n");
+  MakeArchive({{"defaults.properties", "", "SERVER_IP=theirs\r\n"}, {"a.jar", "", "new a"},
+               {"ZqRunner.exe", "", "MZ new runner"}});
+  // The updater at work: staged files, copies, the journal at "switch", one file placed.
+  int placed = 0;
+  host.beforeChange = [&](const std::string& path) {
+    bfs.Write(path);
+    if (host.log.back().rfind("replace", 0) == 0 && ++placed == 2) throw TKilled{};
+  };
+  EXPECT_THROW(ApplyUpdate(d, host, io), TKilled);
+  host.beforeChange = [this](const std::string& path) { bfs.Write(path); };
+  const TSnapshot during = Snapshot();
+  ASSERT_FALSE(Leftovers().empty());
+  host.otherMarkLooks = -1;
+  host.log.clear();
+  bfs.writes = 0;
+  EXPECT_FALSE(RecoverAtStart(d, host, io));
+  EXPECT_TRUE(Snapshot() == during);
+  EXPECT_EQ(bfs.writes, 0);
+  EXPECT_TRUE(ui.shown.empty());
+  EXPECT_FALSE(UpdateBlocked);
+  EXPECT_EQ(host.log, std::vector<std::string>{"marked? " + d});
+
+  // The update ends (here: as the next start finishes it); the archive is back, held.
+  host.otherMarkLooks = 0;
+  EXPECT_TRUE(RecoverAtStart(d, host, io));
+  MakeArchive({{"a.jar", "", "newer a"}});
+  UpdateBlocked = UpdateWarningShown = false;
+  EXPECT_TRUE(RecoverAtStart(d, host, io, true));
+  EXPECT_TRUE(UpdateBlocked && UpdateWarningShown);
+  EXPECT_TRUE(ui.shown.empty());
+}
