@@ -272,7 +272,10 @@ bool WaitForOldRunner(const std::string& dir, IMaintenanceHost& host) {
   return false;
 }
 
-bool WaitWhileUpdating(const std::string& dir, IMaintenanceHost& host) {
+bool WaitWhileUpdating(const std::string& dir, IMaintenanceHost& host, bool byUpdater) {
+  // Any other start runs the old program from D: while it waited, the updater could not
+  // replace that file, so it ends at once.
+  if (!byUpdater) return !host.UpdateMarked(dir);
   for (int look = 0; look < kUpdateLooks; ++look) {
     if (!host.UpdateMarked(dir)) return true;
     host.Sleep(100);
@@ -326,7 +329,9 @@ void ApplyUpdate(const std::string& dirIn, IMaintenanceHost& host, IArchiveIo& i
   UpdateTrouble = {};
   const bool runnerFree = WaitForOldRunner(p.dir, host);
   TUpdateOutcome outcome = RecoverUpdate(p.dir, host, io);
-  if (outcome != TUpdateOutcome::Unfinished) {
+  // A record that an updater of this run declined the archive: applying it again here is
+  // how a second updater (started from a second queued hand-over) kept the loop going.
+  if (outcome != TUpdateOutcome::Unfinished && outcome != TUpdateOutcome::Declined) {
     if (!io.FileExists(p.archive)) {
       outcome = TUpdateOutcome::Nothing;
     } else if (!runnerFree) {
@@ -340,7 +345,9 @@ void ApplyUpdate(const std::string& dirIn, IMaintenanceHost& host, IArchiveIo& i
   switch (outcome) {
     case TUpdateOutcome::Nothing:
     case TUpdateOutcome::Applied:
+      break;
     case TUpdateOutcome::Declined:
+      RecordDeclined(p);  // still for the scheduler started next
       break;
     case TUpdateOutcome::Unusable:
       // Nothing was changed, as when there is no archive; only a file that stays is told.

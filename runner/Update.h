@@ -29,10 +29,12 @@ void WarnUpdateFailedOnce(IMaintenanceHost* host = nullptr);
 // That second line; "" when no file is known.
 std::string UpdateTroubleText(IMaintenanceHost* host);
 
-// A normal start, before the single-instance test: while an update of D runs (its mark
-// is held), waits for its end, up to two minutes. False when it still runs: the start
-// then ends quietly (the updater starts the program itself at its end).
-bool WaitWhileUpdating(const std::string& dir, IMaintenanceHost& host);
+// A normal start, before the single-instance test: false while an update of D runs (its
+// mark is held); the start then ends quietly, touching nothing, and the updater starts the
+// program itself at its end. That start (`byUpdater`) comes while the updater still holds
+// the mark: it waits for the end, up to two minutes. Any other start would hold the old
+// program's file, which the update has to replace, so it does not wait.
+bool WaitWhileUpdating(const std::string& dir, IMaintenanceHost& host, bool byUpdater);
 
 // The installed scheduler's half: puts a copy of the running program as "updSW.exe" in
 // the temporary directory (as the ANSI calls reach it), else in `installDir`, and starts

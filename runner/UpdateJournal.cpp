@@ -257,7 +257,14 @@ TUpdateOutcome FinishSwitch(const TUpdatePaths& p, TUpdateJournal& j, IMaintenan
     if (!fs.Exists(f.staged)) continue;  // put in place before a kill
     // A read-only, hidden or system target cannot be replaced; its copy aside keeps it.
     if (f.hadOld) host.SetArchiveAttribute(f.target);
-    if (!host.ReplaceWith(f.staged, f.target)) {
+    bool placed = host.ReplaceWith(f.staged, f.target);
+    // A start of the old program during the update ends at once (it sees the update's
+    // mark), but holds its file for that moment: the runner is tried again for 3 seconds.
+    for (int look = 0; !placed && SameTextAscii(f.target, p.runner) && look < 30; ++look) {
+      host.Sleep(100);
+      placed = host.ReplaceWith(f.staged, f.target);
+    }
+    if (!placed) {
       // Held by another program or running: that may pass, so the archive stays.
       const std::string held = f.target;
       SaveJournal(p, j, TUpdateState::Undo);

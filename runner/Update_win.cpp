@@ -15,6 +15,11 @@ namespace {
 // so that start knows it belongs to the run that handed over.
 constexpr char kStartedByUpdater[] = "ZQRUNNER_UPDATER_START";
 
+bool StartedByUpdater() {
+  char flag[4] = {};
+  return ::GetEnvironmentVariableA(kStartedByUpdater, flag, sizeof flag) > 0;
+}
+
 }  // namespace
 
 void RunUpdate(const std::string& dir) {
@@ -34,12 +39,11 @@ void RunUpdate(const std::string& dir) {
 
 bool UpdateNotRunning() {
   TWinMaintenanceHost host;
-  return WaitWhileUpdating(InstallDir, host);
+  return WaitWhileUpdating(InstallDir, host, StartedByUpdater());
 }
 
 bool RecoverInterruptedUpdate() {
-  char flag[4] = {};
-  const bool byUpdater = ::GetEnvironmentVariableA(kStartedByUpdater, flag, sizeof flag) > 0;
+  const bool byUpdater = StartedByUpdater();
   ::SetEnvironmentVariableA(kStartedByUpdater, nullptr);  // not for the client
   TWinMaintenanceHost host;
   TWinArchiveIo io;

@@ -570,11 +570,15 @@ TEST_F(TUpdateTest, ADamagedJournalIsUndoneFromTheCopiesAndTheArchiveAppliedAgai
       EXPECT_EQ(bfs.Get(d + "system2.properties"), "cancel=ON") << c;
       if (allPlaced) {
         for (const auto& [key, data] : done.first)
-          if (key.rfind("C:\\INST\\", 0) == 0) EXPECT_EQ(bfs.Get(key), data) << c << " " << key;
+          if (key.rfind("C:\\INST\\", 0) == 0) {
+            EXPECT_EQ(bfs.Get(key), data) << c << " " << key;
+          }
       } else {
         // Every file the old version had is old; files it did not have may stay.
         for (const auto& [key, data] : start.first)
-          if (key.rfind("C:\\INST\\", 0) == 0) EXPECT_EQ(bfs.Get(key), data) << c << " " << key;
+          if (key.rfind("C:\\INST\\", 0) == 0) {
+            EXPECT_EQ(bfs.Get(key), data) << c << " " << key;
+          }
       }
       ApplyUpdate(d, host, io);
       RecoverAtStart(d, host, io);
@@ -585,19 +589,22 @@ TEST_F(TUpdateTest, ADamagedJournalIsUndoneFromTheCopiesAndTheArchiveAppliedAgai
 }
 
 // While an update runs (its mark held by another process), a start recovers, cleans up
-// and warns about nothing: it waits, up to two minutes, and ends quietly when the update
-// is still running (or began between its wait and its recovery). The updater's own start
-// at its end belongs to the run that handed over: it hands no archive over and warns not.
+// and warns about nothing: it ends quietly, also when the update began between its first
+// look and its recovery. Only the updater's own start at its end waits, up to two
+// minutes, for the updater to end; it belongs to the run that handed over: it hands no
+// archive over and warns not.
 TEST_F(TUpdateTest, AStartDuringAnUpdateLeavesEveryFileAlone) {
   struct {
+    bool byUpdater;
     int markedLooks;
     bool free;
     int sleeps;
-  } waits[] = {{0, true, 0}, {5, true, 5}, {1200, true, 1200}, {-1, false, 1200}};
+  } waits[] = {{false, 0, true, 0},       {false, 1, false, 0},     {true, 0, true, 0},
+               {true, 5, true, 5},        {true, 1200, true, 1200}, {true, -1, false, 1200}};
   for (const auto& w : waits) {
     host.sleeps = 0;
     host.otherMarkLooks = w.markedLooks;
-    EXPECT_EQ(WaitWhileUpdating(d, host), w.free) << w.markedLooks;
+    EXPECT_EQ(WaitWhileUpdating(d, host, w.byUpdater), w.free) << w.markedLooks;
     EXPECT_EQ(host.sleeps, w.sleeps) << w.markedLooks;
   }
 
@@ -631,5 +638,22 @@ TEST_F(TUpdateTest, AStartDuringAnUpdateLeavesEveryFileAlone) {
   UpdateBlocked = UpdateWarningShown = false;
   EXPECT_TRUE(RecoverAtStart(d, host, io, true));
   EXPECT_TRUE(UpdateBlocked && UpdateWarningShown);
+  EXPECT_TRUE(ui.shown.empty());
+}
+
+// An updater that finds the record of an archive declined in this run (a second updater,
+// started from a second hand-over) neither applies it again nor warns: it passes the
+// record on to the scheduler it starts, which hands nothing over.
+TEST_F(TUpdateTest, ASecondUpdaterLeavesADeclinedArchiveAlone) {
+  MakeArchive({{"ZqRunner.exe", "", "MZ new runner"}});
+  TUpdateJournal declined;
+  ASSERT_TRUE(SaveJournal(TUpdatePaths(d), declined, TUpdateState::Declined));
+  const TSnapshot before = Snapshot();
+  ApplyUpdate(d, host, io);
+  EXPECT_TRUE(Snapshot() == before);
+  EXPECT_TRUE(ui.shown.empty());
+  ASSERT_EQ(launcher.starts.size(), 1u);
+  EXPECT_TRUE(RecoverAtStart(d, host, io));
+  EXPECT_TRUE(UpdateBlocked);
   EXPECT_TRUE(ui.shown.empty());
 }
