@@ -167,7 +167,8 @@ TEST_F(TWinUpdateTest, HeldFileUndoesTheWholeUpdateWithOneWarning) {
 // and whatever it names must hold the file.
 TEST_F(TWinUpdateTest, TheWarningNamesTheHeldFileAndItsHolder) {
   root.Write("Inst\\a.jar", "old a");
-  TFileHandle held(::CreateFileA((d + "a.jar").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  TFileHandle held(::CreateFileA((d + "a.jar").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
   for (const TFileHolder& h : RestartManagerHolders(d + "a.jar"))
     EXPECT_EQ(h.processId, ::GetCurrentProcessId()) << h.app;
