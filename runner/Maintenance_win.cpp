@@ -5,6 +5,7 @@
 
 #include "MaintenanceHost_win.h"
 #include "Messages.h"
+#include "Properties.h"
 #include "Uninstall.h"
 #include "WinPlatform.h"
 #include "WinRegistry.h"
@@ -173,7 +174,8 @@ std::vector<TFileHolder> RestartManagerHolders(const std::string& path) {
   using TGetList = DWORD(WINAPI*)(DWORD, UINT*, UINT*, RM_PROCESS_INFO*, DWORD*);
   using TEnd = DWORD(WINAPI*)(DWORD);
   const auto start = reinterpret_cast<TStart>(::GetProcAddress(rm.get(), "RmStartSession"));
-  const auto enroll = reinterpret_cast<TRegister>(::GetProcAddress(rm.get(), "RmRegisterResources"));
+  const auto enroll =
+      reinterpret_cast<TRegister>(::GetProcAddress(rm.get(), "RmRegisterResources"));
   const auto list = reinterpret_cast<TGetList>(::GetProcAddress(rm.get(), "RmGetList"));
   const auto end = reinterpret_cast<TEnd>(::GetProcAddress(rm.get(), "RmEndSession"));
   if (!start || !enroll || !list || !end) return {};
@@ -211,7 +213,7 @@ std::string TWinMaintenanceHost::FileHolder(const std::string& path) {
   for (const TFileHolder& h : QueryFileHolders(path)) {
     const std::string program = ProgramOf(h.processId);
     std::string one = h.app;
-    if (one.empty() || _stricmp(one.c_str(), program.c_str()) == 0)
+    if (one.empty() || SameTextAscii(one, program))
       one = program;
     else if (!program.empty())
       one += " (" + program + ")";

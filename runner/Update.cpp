@@ -168,7 +168,8 @@ TUpdateOutcome StageAndSwitch(const TUpdatePaths& p, IMaintenanceHost& host, IAr
 
   // Until the switch, every failure but the archive's own leaves a cause that may pass.
   bool ready = true, archiveAtFault = false;
-  for (const auto& [kept, bytes] : {std::pair(p.keptDefaults, &defaults), std::pair(p.keptSystem2, &system2)})
+  for (const auto& [kept, bytes] :
+       {std::pair(p.keptDefaults, &defaults), std::pair(p.keptSystem2, &system2)})
     if (ready && *bytes && !fs.WriteAll(kept, **bytes)) {
       NoteUpdateTrouble(p, kept, false);
       ready = false;

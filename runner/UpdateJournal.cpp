@@ -85,7 +85,8 @@ bool RestoreSettings(const TUpdatePaths& p) {
 // differ now (an empty kept "defaults.properties" stands for none and is not written).
 bool PutSettingsBack(const TUpdatePaths& p) {
   IFileSystem& fs = seams::Fs();
-  for (const auto& [kept, file] : {std::pair(p.keptDefaults, p.defaults), std::pair(p.keptSystem2, p.system2)}) {
+  for (const auto& [kept, file] :
+       {std::pair(p.keptDefaults, p.defaults), std::pair(p.keptSystem2, p.system2)}) {
     if (!fs.Exists(kept)) continue;
     const std::optional<std::string> bytes = fs.ReadAll(kept);
     if (!bytes) return false;
@@ -173,7 +174,8 @@ TUpdateOutcome RecoverDamaged(const TUpdatePaths& p, IMaintenanceHost& host, IAr
 TUpdateTrouble UpdateTrouble;
 
 void NoteUpdateTrouble(const TUpdatePaths& p, const std::string& path, bool inUse) {
-  const bool below = path.size() > p.dir.size() && SameTextAscii(path.substr(0, p.dir.size()), p.dir);
+  const bool below =
+      path.size() > p.dir.size() && SameTextAscii(path.substr(0, p.dir.size()), p.dir);
   UpdateTrouble = {path, below ? path.substr(p.dir.size()) : path, inUse};
 }
 
