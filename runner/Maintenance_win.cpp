@@ -173,11 +173,14 @@ std::vector<TFileHolder> RestartManagerHolders(const std::string& path) {
   using TRegister = DWORD(WINAPI*)(DWORD, UINT, LPCWSTR*, UINT, RM_UNIQUE_PROCESS*, UINT, LPCWSTR*);
   using TGetList = DWORD(WINAPI*)(DWORD, UINT*, UINT*, RM_PROCESS_INFO*, DWORD*);
   using TEnd = DWORD(WINAPI*)(DWORD);
-  const auto start = reinterpret_cast<TStart>(::GetProcAddress(rm.get(), "RmStartSession"));
-  const auto enroll =
-      reinterpret_cast<TRegister>(::GetProcAddress(rm.get(), "RmRegisterResources"));
-  const auto list = reinterpret_cast<TGetList>(::GetProcAddress(rm.get(), "RmGetList"));
-  const auto end = reinterpret_cast<TEnd>(::GetProcAddress(rm.get(), "RmEndSession"));
+  // GetProcAddress returns FARPROC; through void* without the cast warning.
+  const auto bind = [&](const char* name) {
+    return reinterpret_cast<void*>(::GetProcAddress(rm.get(), name));
+  };
+  const auto start = reinterpret_cast<TStart>(bind("RmStartSession"));
+  const auto enroll = reinterpret_cast<TRegister>(bind("RmRegisterResources"));
+  const auto list = reinterpret_cast<TGetList>(bind("RmGetList"));
+  const auto end = reinterpret_cast<TEnd>(bind("RmEndSession"));
   if (!start || !enroll || !list || !end) return {};
   const int n = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
   if (n <= 1) return {};
