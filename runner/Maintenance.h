@@ -39,7 +39,24 @@ class IMaintenanceHost {
   virtual bool SchedulerWindowExists() = 0;
   // Posts WM_DESTROY to it; the scheduler then leaves its message loop.
   virtual void PostDestroyToScheduler() = 0;
+
+  // The mark of an update in progress for the installation in `dir`: held by the program
+  // that hands the update over and by the updater for its whole run, seen by every
+  // process of the session. True while another process holds it.
+  virtual bool UpdateMarked(const std::string& dir) = 0;
+  // This process holds the mark of `dir` until UnmarkUpdate or its end.
+  virtual void MarkUpdate(const std::string& dir) = 0;
+  virtual void UnmarkUpdate() = 0;
+  // The process `processId`, just started, holds the mark too, for its whole life.
+  virtual void ShareUpdateMark(unsigned long processId) = 0;
+  // The programs that hold `path` open, as "Name (program.exe)", joined by ", "; "" when
+  // Windows cannot tell.
+  virtual std::string FileHolder(const std::string& path) = 0;
 };
+
+// The name of the mark of an update of the installation in `dir`: the same for every
+// spelling that differs only in letter case or the trailing backslash.
+std::string UpdateMarkName(const std::string& dir);
 
 // `dir` with one trailing backslash (unchanged when it has one; "" stays "").
 std::string WithTrailingBackslash(const std::string& dir);

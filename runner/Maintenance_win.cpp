@@ -1,8 +1,11 @@
 // The Win32 maintenance host and the uninstall entry points that start-up calls.
 #include <windows.h>
+#include <restartmanager.h>
+#include <tlhelp32.h>
 
 #include "MaintenanceHost_win.h"
 #include "Messages.h"
+#include "Properties.h"
 #include "Uninstall.h"
 #include "WinPlatform.h"
 #include "WinRegistry.h"
@@ -110,6 +113,117 @@ bool TWinMaintenanceHost::SchedulerWindowExists() {
 void TWinMaintenanceHost::PostDestroyToScheduler() {
   if (HWND w = ::FindWindowA(kMainWindowClass, kMainWindowTitle))
     ::PostMessageA(w, WM_DESTROY, 0, 0);
+}
+
+bool TWinMaintenanceHost::UpdateMarked(const std::string& dir) {
+  const std::string name = UpdateMarkName(dir);
+  if (mark_ && name == markName_) return false;  // this process's own
+  TKernelHandle seen(::OpenEventA(SYNCHRONIZE, FALSE, name.c_str()));
+  // Another user's event of that name cannot be opened (access denied): still a mark.
+  return seen || ::GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+void TWinMaintenanceHost::MarkUpdate(const std::string& dir) {
+  markName_ = UpdateMarkName(dir);
+  mark_.reset(::CreateEventA(nullptr, TRUE, FALSE, markName_.c_str()));
+}
+
+void TWinMaintenanceHost::UnmarkUpdate() { mark_.reset(); }
+
+void TWinMaintenanceHost::ShareUpdateMark(unsigned long processId) {
+  if (!mark_) return;
+  TKernelHandle process(::OpenProcess(PROCESS_DUP_HANDLE, FALSE, processId));
+  HANDLE theirs = nullptr;
+  // Closed by the system when that process ends.
+  if (process)
+    ::DuplicateHandle(::GetCurrentProcess(), mark_.get(), process.get(), &theirs, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS);
+}
+
+namespace {
+
+std::string AnsiOf(const wchar_t* wide) {
+  const int n = ::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return {};
+  std::string ansi(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, wide, -1, &ansi[0], n, nullptr, nullptr);
+  ansi.resize(static_cast<size_t>(n - 1));
+  return ansi;
+}
+
+// The file name of process `pid`'s program ("javaw.exe"); "" when it is gone. Tool Help
+// is there since Windows 2000.
+std::string ProgramOf(unsigned long pid) {
+  TFileHandle snap(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snap) return {};
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32First(snap.get(), &entry); more;
+       more = ::Process32Next(snap.get(), &entry))
+    if (entry.th32ProcessID == pid) return entry.szExeFile;
+  return {};
+}
+
+}  // namespace
+
+std::vector<TFileHolder> RestartManagerHolders(const std::string& path) {
+  TModule rm(::LoadLibraryA("rstrtmgr.dll"));
+  if (!rm) return {};  // XP
+  using TStart = DWORD(WINAPI*)(DWORD*, DWORD, WCHAR*);
+  using TRegister = DWORD(WINAPI*)(DWORD, UINT, LPCWSTR*, UINT, RM_UNIQUE_PROCESS*, UINT, LPCWSTR*);
+  using TGetList = DWORD(WINAPI*)(DWORD, UINT*, UINT*, RM_PROCESS_INFO*, DWORD*);
+  using TEnd = DWORD(WINAPI*)(DWORD);
+  // GetProcAddress returns FARPROC; through void* without the cast warning.
+  const auto bind = [&](const char* name) {
+    return reinterpret_cast<void*>(::GetProcAddress(rm.get(), name));
+  };
+  const auto start = reinterpret_cast<TStart>(bind("RmStartSession"));
+  const auto enroll = reinterpret_cast<TRegister>(bind("RmRegisterResources"));
+  const auto list = reinterpret_cast<TGetList>(bind("RmGetList"));
+  const auto end = reinterpret_cast<TEnd>(bind("RmEndSession"));
+  if (!start || !enroll || !list || !end) return {};
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  if (n <= 1) return {};
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], n);
+  DWORD session = 0;
+  WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
+  if (start(&session, 0, key) != ERROR_SUCCESS) return {};
+  std::vector<TFileHolder> holders;
+  LPCWSTR files[] = {wide.c_str()};
+  if (enroll(session, 1, files, 0, nullptr, 0, nullptr) == ERROR_SUCCESS) {
+    std::vector<RM_PROCESS_INFO> info(4);
+    UINT needed = 0, count = 0;
+    DWORD reasons = 0, result = ERROR_MORE_DATA;
+    // The list may grow between the calls: asked again with the size it needs.
+    for (int tries = 0; result == ERROR_MORE_DATA && tries < 3; ++tries) {
+      if (needed > info.size()) info.resize(needed);
+      count = static_cast<UINT>(info.size());
+      result = list(session, &needed, &count, info.data(), &reasons);
+    }
+    if (result == ERROR_SUCCESS)
+      for (UINT i = 0; i < count && i < info.size(); ++i)
+        holders.push_back({AnsiOf(info[i].strAppName), info[i].Process.dwProcessId});
+  }
+  end(session);
+  return holders;
+}
+
+std::vector<TFileHolder> (*QueryFileHolders)(const std::string& path) = RestartManagerHolders;
+
+std::string TWinMaintenanceHost::FileHolder(const std::string& path) {
+  std::string named;
+  for (const TFileHolder& h : QueryFileHolders(path)) {
+    const std::string program = ProgramOf(h.processId);
+    std::string one = h.app;
+    if (one.empty() || SameTextAscii(one, program))
+      one = program;
+    else if (!program.empty())
+      one += " (" + program + ")";
+    if (one.empty()) continue;
+    named += (named.empty() ? "" : ", ") + one;
+  }
+  return named;
 }
 
 void StartUninstallHandoff() {

@@ -5,10 +5,24 @@
 #include "Seams.h"
 #include "Update.h"
 #include "ZLIBArchive.h"
+#include "ZLibUtils.h"
 
 namespace {
 
 constexpr char kHeader[] = "ZqRunner update journal";
+// The last line: how many lines come before it and the CRC-32 of their bytes (line ends
+// included). A journal without it, or whose lines do not match it, is not whole.
+constexpr char kCheckKey[] = "check=";
+
+std::string Hex8(uint32_t v) {
+  std::string hex(8, '0');
+  for (int i = 7; i >= 0; --i, v >>= 4) hex[static_cast<size_t>(i)] = "0123456789abcdef"[v & 15];
+  return hex;
+}
+
+std::string CheckLine(const std::string& body, size_t lines) {
+  return kCheckKey + std::to_string(lines) + ":" + Hex8(Crc32(0, body.data(), body.size()));
+}
 
 const char* const kStateNames[] = {"stage", "switch", "undo", "clean", "declined"};
 
@@ -67,6 +81,22 @@ bool RestoreSettings(const TUpdatePaths& p) {
   return true;
 }
 
+// The user's settings byte for byte as they were kept before the update, where they
+// differ now (an empty kept "defaults.properties" stands for none and is not written).
+bool PutSettingsBack(const TUpdatePaths& p) {
+  IFileSystem& fs = seams::Fs();
+  for (const auto& [kept, file] :
+       {std::pair(p.keptDefaults, p.defaults), std::pair(p.keptSystem2, p.system2)}) {
+    if (!fs.Exists(kept)) continue;
+    const std::optional<std::string> bytes = fs.ReadAll(kept);
+    if (!bytes) return false;
+    if (bytes->empty() && kept == p.keptDefaults) continue;
+    if (fs.Exists(file) && fs.ReadAll(file) == bytes) continue;
+    if (!fs.WriteAll(file, *bytes)) return false;
+  }
+  return true;
+}
+
 // Removes the archive when it is still the one this journal applied (a newer one that
 // arrived meanwhile stays for its own update). False when it stays although it should go.
 bool RemoveAppliedArchive(const TUpdatePaths& p, const TUpdateJournal& j,
@@ -95,10 +125,59 @@ TUpdateOutcome Conclude(const TUpdatePaths& p, TUpdateJournal& j, IMaintenanceHo
                         IArchiveIo& io) {
   const bool removed = RemoveAppliedArchive(p, j, host, io);
   RemoveUpdateFiles(p, j, host);
+  if (!removed) NoteUpdateTrouble(p, p.archive, true);
   return removed ? TUpdateOutcome::Applied : TUpdateOutcome::ArchiveStays;
 }
 
+// Undoes an update whose journal is not whole, from what lies in the folder: the archive
+// names every target and its "~zq<index>" files. A staged file still there was never put
+// in place (its target is untouched); a target whose staged file is gone but whose copy
+// is there was replaced, and the copy goes back. The runner is put in place last, so a
+// new runner with its copy beside it means that every file is new: then only the copies
+// go. Files the new version adds without an old one cannot be told from the user's and
+// stay (the next update takes them as old files). The settings come back from their kept
+// copies either way; the archive stays for the next hand-over.
+TUpdateOutcome RecoverDamaged(const TUpdatePaths& p, IMaintenanceHost& host, IArchiveIo& io) {
+  IFileSystem& fs = seams::Fs();
+  bool switched = false;
+  if (io.FileExists(p.archive)) {
+    const std::optional<TUpdateJournal> plan = PlanArchive(p, io);
+    if (!plan) {  // held, or changed: nothing is known; the next run tries again
+      NoteUpdateTrouble(p, p.archive, true);
+      return TUpdateOutcome::Unfinished;
+    }
+    const auto& files = plan->files;
+    switched = !files.empty() && SameTextAscii(files.back().target, p.runner) &&
+                          !fs.Exists(files.back().staged) && fs.Exists(files.back().backup);
+    for (auto f = files.rbegin(); f != files.rend(); ++f) {
+      if (switched || fs.Exists(f->staged)) {
+        DeleteIfPresent(f->staged, host);
+        DeleteIfPresent(f->backup, host);
+      } else if (fs.Exists(f->backup)) {
+        host.SetArchiveAttribute(f->target);
+        if (!host.ReplaceWith(f->backup, f->target)) {
+          NoteUpdateTrouble(p, f->target, true);
+          return TUpdateOutcome::Unfinished;
+        }
+      }
+    }
+  }
+  if (!(switched ? RestoreSettings(p) : PutSettingsBack(p))) return TUpdateOutcome::Unfinished;
+  DeleteIfPresent(p.keptDefaults, host);
+  DeleteIfPresent(p.keptSystem2, host);
+  DeleteIfPresent(p.journal, host);
+  return TUpdateOutcome::RolledBack;
+}
+
 }  // namespace
+
+TUpdateTrouble UpdateTrouble;
+
+void NoteUpdateTrouble(const TUpdatePaths& p, const std::string& path, bool inUse) {
+  const bool below =
+      path.size() > p.dir.size() && SameTextAscii(path.substr(0, p.dir.size()), p.dir);
+  UpdateTrouble = {path, below ? path.substr(p.dir.size()) : path, inUse};
+}
 
 TUpdatePaths::TUpdatePaths(const std::string& d)
     : dir(WithTrailingBackslash(d)),
@@ -118,12 +197,20 @@ std::string TUpdateJournal::Text() const {
   for (const auto& f : files)
     text += "file=" + std::string(f.hadOld ? "1" : "0") + "|" + f.target + "|" + f.staged +
             "|" + f.backup + "\r\n";
-  return text;
+  return text + CheckLine(text, 3 + dirs.size() + files.size()) + "\r\n";
 }
 
 std::optional<TUpdateJournal> TUpdateJournal::Parse(const std::string& text) {
-  const std::vector<std::string> lines = SplitLines(text);
-  if (lines.empty() || lines[0] != kHeader) return std::nullopt;
+  std::vector<std::string> lines = SplitLines(text);
+  // Whole: the last line counts the lines before it and checks their bytes, and the text
+  // ends right after it.
+  const size_t last = text.rfind(kCheckKey);
+  if (lines.size() < 2 || last == std::string::npos || (last && text[last - 1] != '\n') ||
+      text.compare(text.size() - 2, 2, "\r\n") != 0 ||
+      lines.back() != CheckLine(text.substr(0, last), lines.size() - 1))
+    return std::nullopt;
+  lines.pop_back();
+  if (lines[0] != kHeader) return std::nullopt;
   TUpdateJournal j;
   bool stated = false;
   for (size_t i = 1; i < lines.size(); ++i) {
@@ -157,9 +244,7 @@ std::string ArchiveIdentity(IArchiveIo& io, const std::string& path) {
   const uint64_t size = f->Size();
   uint32_t crc = 0;
   if (size >= kTrailerSize && f->Seek(size - kTrailerSize)) f->Read(&crc, sizeof crc);
-  std::string hex(8, '0');
-  for (int i = 7; i >= 0; --i, crc >>= 4) hex[static_cast<size_t>(i)] = "0123456789abcdef"[crc & 15];
-  return std::to_string(size) + ":" + hex;
+  return std::to_string(size) + ":" + Hex8(crc);
 }
 
 bool SaveJournal(const TUpdatePaths& p, TUpdateJournal& j, TUpdateState state) {
@@ -174,9 +259,20 @@ TUpdateOutcome FinishSwitch(const TUpdatePaths& p, TUpdateJournal& j, IMaintenan
     if (!fs.Exists(f.staged)) continue;  // put in place before a kill
     // A read-only, hidden or system target cannot be replaced; its copy aside keeps it.
     if (f.hadOld) host.SetArchiveAttribute(f.target);
-    if (!host.ReplaceWith(f.staged, f.target)) {
+    bool placed = host.ReplaceWith(f.staged, f.target);
+    // A start of the old program during the update ends at once (it sees the update's
+    // mark), but holds its file for that moment: the runner is tried again for 3 seconds.
+    for (int look = 0; !placed && SameTextAscii(f.target, p.runner) && look < 30; ++look) {
+      host.Sleep(100);
+      placed = host.ReplaceWith(f.staged, f.target);
+    }
+    if (!placed) {
+      // Held by another program or running: that may pass, so the archive stays.
+      const std::string held = f.target;
       SaveJournal(p, j, TUpdateState::Undo);
-      return UndoUpdate(p, j, host) ? TUpdateOutcome::RolledBack : TUpdateOutcome::Unfinished;
+      if (!UndoUpdate(p, j, host)) return TUpdateOutcome::Unfinished;
+      NoteUpdateTrouble(p, held, true);
+      return TUpdateOutcome::Deferred;
     }
   }
   // The journal stays at "switch" until the settings are back: a run that dies before
@@ -198,7 +294,10 @@ bool UndoUpdate(const TUpdatePaths& p, TUpdateJournal& j, IMaintenanceHost& host
       // In place (or already put back, when no copy is left): the copy goes back.
       if (fs.Exists(f->backup)) {
         host.SetArchiveAttribute(f->target);
-        back = host.ReplaceWith(f->backup, f->target) && back;
+        if (!host.ReplaceWith(f->backup, f->target)) {
+          NoteUpdateTrouble(p, f->target, true);
+          back = false;
+        }
       }
     } else if (fs.Exists(f->target)) {
       DeleteIfPresent(f->target, host);
@@ -218,11 +317,7 @@ TUpdateOutcome RecoverUpdate(const std::string& dir, IMaintenanceHost& host, IAr
   const std::optional<std::string> text = fs.ReadAll(p.journal);
   if (!text) return TUpdateOutcome::Unfinished;
   std::optional<TUpdateJournal> j = TUpdateJournal::Parse(*text);
-  if (!j) {
-    // Not a journal this program wrote (a foreign or damaged file): nothing to act on.
-    DeleteIfPresent(p.journal, host);
-    return TUpdateOutcome::Nothing;
-  }
+  if (!j) return RecoverDamaged(p, host, io);
   switch (j->state) {
     case TUpdateState::Stage:
     case TUpdateState::Undo:

@@ -56,6 +56,8 @@ enum class TUpdateOutcome {
   ArchiveStays,  // applied, but the archive could not be removed
   Unusable,      // the archive failed its check or could not be read: nothing changed
   RolledBack,    // the archive could not be applied; the old version is back, whole
+  Deferred,      // as RolledBack, for a cause that may pass (a file in use, no room): the
+                 // archive stays for a later run
   Unfinished,    // neither finished nor undone; the journal stays for the next run
   Declined       // the journal said the last updater declined the archive (now forgotten)
 };
@@ -78,6 +80,23 @@ TUpdateOutcome FinishSwitch(const TUpdatePaths& paths, TUpdateJournal& journal,
 // could not be put back: the journal then stays.
 bool UndoUpdate(const TUpdatePaths& paths, TUpdateJournal& journal, IMaintenanceHost& host);
 
+// What stopped the update last, for the warning: the file (its full path, and its name
+// below D) and whether another program holds it (else it could not be written).
+struct TUpdateTrouble {
+  std::string path, name;
+  bool inUse = false;
+};
+extern TUpdateTrouble UpdateTrouble;
+void NoteUpdateTrouble(const TUpdatePaths& paths, const std::string& path, bool inUse);
+
+// The update that the archive in D describes, as ApplyUpdate plans it (every entry with
+// its staged and backup names; `hadOld` and `dirs` as the folder is now); nullopt when the
+// archive cannot be opened or fails its check. Update.cpp.
+std::optional<TUpdateJournal> PlanArchive(const TUpdatePaths& paths, IArchiveIo& io);
+
 // Acts on a journal left in D by a run that ended early: finishes a switch, undoes a
-// stage, completes the removal of a clean one, forgets a declined archive.
+// stage, completes the removal of a clean one, forgets a declined archive. A journal that
+// is not whole (cut, garbage, empty, a wrong check line) is never taken at its word: the
+// update is undone from the "~zq<index>.old" copies found beside the targets that the
+// archive names, and the settings come back from the kept copies; the archive stays.
 TUpdateOutcome RecoverUpdate(const std::string& dir, IMaintenanceHost& host, IArchiveIo& io);

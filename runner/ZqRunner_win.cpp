@@ -98,6 +98,7 @@ void RunMainBody() {
   } catch (const TRunnerError&) {
   }
   if (DispatchMaintenanceForms()) return;                                // 6
+  if (!UpdateNotRunning()) return;  // an update of this installation runs: never disturbed
   if (IsAlreadyRunning(kInstanceMutex)) {                                // 7
     HandOverToRunningInstance();
     return;
@@ -105,7 +106,7 @@ void RunMainBody() {
   const std::string temp = TempDir();
   DeleteIfExists(temp + "updSW.exe");                                    // 8
   DeleteIfExists(temp + "resource.properties");                          // 9
-  RecoverInterruptedUpdate();  // an update killed in its switch: finished or undone
+  if (!RecoverInterruptedUpdate()) return;  // a killed update finished or undone
   RemoveInterruptedSaves(InstallDir);
   WatchInstallFolder(InstallDir);
   if (!EnsureJavaRuntime()) {                                            // 10

@@ -152,6 +152,31 @@ class TFakeMaintenanceHost : public IMaintenanceHost {
     log.push_back("destroy scheduler");
     if (schedulerEndsOnDestroy) schedulerRunning = false;
   }
+  // Another process's mark: held for this many looks (-1: throughout).
+  int otherMarkLooks = 0;
+  std::string ownMark;  // the mark this process holds, "" for none
+  bool UpdateMarked(const std::string& dir) override {
+    log.push_back("marked? " + dir);
+    if (otherMarkLooks == 0) return false;
+    if (otherMarkLooks > 0) --otherMarkLooks;
+    return true;
+  }
+  void MarkUpdate(const std::string& dir) override {
+    log.push_back("mark " + dir);
+    ownMark = UpdateMarkName(dir);
+  }
+  void UnmarkUpdate() override {
+    log.push_back("unmark");
+    ownMark.clear();
+  }
+  void ShareUpdateMark(unsigned long processId) override {
+    log.push_back("share mark " + std::to_string(processId));
+  }
+  std::map<std::string, std::string> holders;  // upper-cased path -> holder
+  std::string FileHolder(const std::string& path) override {
+    const auto it = holders.find(TMemFileSystem::Key(path));
+    return it == holders.end() ? std::string() : it->second;
+  }
 
  private:
   TMemFileSystem& fs_;

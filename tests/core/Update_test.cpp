@@ -132,7 +132,7 @@ class TUpdateTest : public TSeamTest {
     seams::SetFs(&bfs);
     seams::SetLauncher(&launcher);
     host.beforeChange = [this](const std::string& path) { bfs.Write(path); };
-    UpdateBlocked = UpdateWarningShown = false;
+    UpdateBlocked = UpdateWarningShown = UpdateHandedOver = false;
     bfs.dirs = {"C:\\Inst"};
     host.exePath = "C:\\Temp\\updSW.exe";
     bfs.Put("C:\\Temp\\updSW.exe", "MZ old runner");
@@ -349,20 +349,29 @@ TEST_F(TUpdateTest, KilledAtAnyWriteTheNextStartCompletesTheUpdate) {
   }
 }
 
-// Whatever stops the update part-way leaves the old version whole: one warning, the
-// archive removed (else recorded, so that the next start does not hand it over again),
-// the old program restarted.
+// Whatever stops the update part-way leaves the old version whole, with one warning that
+// names the file (and its holder where the host can tell) and the old program restarted.
+// An archive at fault is removed; one stopped by a cause that may pass (a file in use, no
+// room) stays for a later run, recorded, as is one that cannot be removed, so that the
+// next start neither hands it over again nor warns.
 TEST_F(TUpdateTest, AnUpdateThatCannotBeAppliedIsUndoneAndToldOnce) {
   bfs.Put(d + "defaults.properties", "SERVER_IP=my.server\r\n");
   bfs.Put(d + "a.jar", "old a");
+  const std::string first = "Could not update all files properly";
   struct {
     const char* what;
     std::function<void()> arrange;
     bool archiveStays;
+    std::string detail;  // the warning's second part
   } cases[] = {
-      {"a jar held open by another program", [&] { host.inUse = {d + "a.jar"}; }, false},
+      {"a jar held open by another program",
+       [&] { host.inUse = {d + "a.jar"}, host.holders[TMemFileSystem::Key(d + "a.jar")] = "Stash9 (javaw.exe)"; },
+       true, "a.jar is in use by Stash9 (javaw.exe)"},
       {"the old program still running",
-       [&] { host.inUse = {d + "ZqRunner.exe"}, host.inUseLooks = -1; }, false},
+       [&] { host.inUse = {d + "ZqRunner.exe"}, host.inUseLooks = -1; }, true,
+       "ZqRunner.exe is in use"},
+      {"no room for a staged file", [&] { bfs.locked = {d + "~zq2.new"}; }, true,
+       "a.jar could not be written"},
       {"an entry that does not match its CRC",
        [&] {
          std::string bytes = bfs.Get(d + "NewVer.ZLib");
@@ -372,9 +381,10 @@ TEST_F(TUpdateTest, AnUpdateThatCannotBeAppliedIsUndoneAndToldOnce) {
          std::memcpy(&bytes[bytes.size() - kTrailerSize], &crc, 4);
          bfs.Put(d + "NewVer.ZLib", bytes);
        },
-       false},
+       false, ""},
       {"an archive that cannot be removed",
-       [&] { host.inUse = {d + "a.jar"}, bfs.undeletable = {d + "NewVer.ZLib"}; }, true},
+       [&] { host.inUse = {d + "a.jar"}, bfs.undeletable = {d + "NewVer.ZLib"}; }, true,
+       "a.jar is in use"},
   };
   for (const auto& c : cases) {
     MakeArchive({{"defaults.properties", "", "SERVER_IP=theirs\r\n"},
@@ -386,22 +396,25 @@ TEST_F(TUpdateTest, AnUpdateThatCannotBeAppliedIsUndoneAndToldOnce) {
     ui.shown.clear();
     UpdateBlocked = UpdateWarningShown = false;
     ApplyUpdate(d, host, io);
+    bfs.locked.clear();
     TSnapshot installation = Snapshot();
     installation.first.erase(TMemFileSystem::Key(d + "~zqupdate.jnl"));
     EXPECT_TRUE(installation == expected) << c.what;
     ASSERT_EQ(ui.shown.size(), 1u) << c.what;
-    EXPECT_EQ(ui.shown[0].text, "Could not update all files properly");
+    EXPECT_EQ(ui.shown[0].text, c.detail.empty() ? first : first + "\r\n\r\n" + c.detail) << c.what;
     ASSERT_EQ(launcher.starts.size(), 1u) << c.what;
     EXPECT_EQ(launcher.starts[0].commandLine, "\"C:\\Inst\\ZqRunner.exe\"");
     // The scheduler started next neither hands the archive over nor warns again.
     ui.shown.clear();
-    RecoverAtStart(d, host, io);
+    EXPECT_TRUE(RecoverAtStart(d, host, io)) << c.what;
     EXPECT_EQ(UpdateBlocked, c.archiveStays) << c.what;
     EXPECT_TRUE(ui.shown.empty()) << c.what;
     EXPECT_EQ(Leftovers(), std::vector<std::string>()) << c.what;
     host.inUse.clear();
+    host.holders.clear();
     host.inUseLooks = 0;
     bfs.undeletable.clear();
+    bfs.Delete(d + "NewVer.ZLib");
   }
 }
 
@@ -452,10 +465,15 @@ TEST_F(TUpdateTest, HandOverStartsOnlyACopyOfThisProgram) {
     bfs.locked = c.refused;
     host.tempDir = c.temp;
     launcher.starts.clear();
-    UpdateBlocked = UpdateWarningShown = false;
+    host.log.clear();
+    UpdateBlocked = UpdateWarningShown = UpdateHandedOver = false;
     EXPECT_EQ(HandOverUpdate("C:\\Inst", host), !c.folder.empty()) << c.folder;
     EXPECT_EQ(UpdateBlocked, c.folder.empty());
     EXPECT_EQ(ui.shown.size(), c.folder.empty() ? 1u : 0u);
+    // The update's mark is taken before the copy starts and passed on to it.
+    ASSERT_FALSE(host.log.empty());
+    EXPECT_EQ(host.log.front(), "mark " + d);
+    EXPECT_EQ(host.log.back(), c.folder.empty() ? "unmark" : "share mark 42");
     if (c.folder.empty()) {
       EXPECT_TRUE(launcher.starts.empty());
       host.log.clear();
@@ -464,6 +482,8 @@ TEST_F(TUpdateTest, HandOverStartsOnlyACopyOfThisProgram) {
       EXPECT_EQ(ui.shown.size(), 1u);
       continue;
     }
+    // A second WM_RUNNER_UPDATE already queued starts no second updater.
+    EXPECT_TRUE(HandOverUpdate("C:\\Inst", host));
     ASSERT_EQ(launcher.starts.size(), 1u) << c.folder;
     EXPECT_EQ(launcher.starts[0].commandLine, "\"" + c.folder + "updSW.exe\" -update \"" + d + "\"");
     EXPECT_EQ(launcher.starts[0].workDir, c.folder);
@@ -473,4 +493,167 @@ TEST_F(TUpdateTest, HandOverStartsOnlyACopyOfThisProgram) {
     EXPECT_FALSE(bfs.Has(c.folder + "updSW.exe")) << c.folder;
   }
   EXPECT_EQ(ui.shown[0].text, "Could not update all files properly");
+}
+
+// A journal that does not prove itself whole is never taken at its word. The update is
+// stopped part-way (after two files were put in place, or after every file), the whole
+// journal replaced by a damaged one: cut after each of its lines (the last cut is a
+// journal of the previous version, without the check line), cut inside a line, garbage,
+// empty, a file line changed under the old check line. The next start leaves the old
+// version with the user's settings (or, when every file was new already, the new version
+// with them merged), no update file, the archive kept and no warning; the update handed
+// over again then ends exactly as an uninterrupted one.
+TEST_F(TUpdateTest, ADamagedJournalIsUndoneFromTheCopiesAndTheArchiveAppliedAgain) {
+  const std::string user = "#mine\r\nSERVER_IP=my.server\r\n";
+  bfs.dirs.push_back(d + "lib");
+  bfs.Put(d + "defaults.properties", user);
+  bfs.Put(d + "system2.properties", "cancel=ON");
+  bfs.Put(d + "lib\\a.jar", "old a");
+  bfs.Put(d + "b.jar", "old b");
+  MakeArchive({{"a.jar", "lib", "new a"},
+               {"b.jar", "", "new b"},
+               {"c.jar", "lib\\ext", "new c"},
+               {"defaults.properties", "", "SERVER_IP=theirs\r\nnewkey=1\r\n"},
+               {"system2.properties", "", "cancel=OFF"},
+               {"ZqRunner.exe", "", "MZ new runner"}});
+  const TSnapshot start = Snapshot();
+  ApplyUpdate(d, host, io);
+  RecoverAtStart(d, host, io);
+  const TSnapshot done = Snapshot();
+  ASSERT_EQ(bfs.Get(d + "defaults.properties"), user + "newkey=1\r\n");
+
+  // Stopped at the third file put in place, or at the merge after the last one.
+  for (const bool allPlaced : {false, true}) {
+    Restore(start);
+    int placed = 0;
+    host.beforeChange = [&](const std::string& path) {
+      bfs.Write(path);
+      if (host.log.back().rfind("replace", 0) == 0 && host.log.back().find(".new ") != std::string::npos &&
+          ++placed == 3 && !allPlaced)
+        throw TKilled{};
+    };
+    bfs.beforeWrite = [&](const std::string& path, bool removal) {
+      if (allPlaced && placed == 6 && !removal && TMemFileSystem::Key(path) == TMemFileSystem::Key(d + "defaults.properties"))
+        throw TKilled{};
+    };
+    EXPECT_THROW(ApplyUpdate(d, host, io), TKilled);
+    host.beforeChange = [this](const std::string& path) { bfs.Write(path); };
+    bfs.beforeWrite = nullptr;
+    const TSnapshot killed = Snapshot();
+    const std::string whole = bfs.Get(d + "~zqupdate.jnl");
+    ASSERT_NE(whole.find("state=switch"), std::string::npos);
+    ASSERT_EQ(bfs.Get(d + "ZqRunner.exe"), allPlaced ? "MZ new runner" : "MZ old runner");
+
+    std::vector<std::pair<std::string, std::string>> damaged;
+    for (size_t end = whole.find("\r\n"); end != std::string::npos; end = whole.find("\r\n", end + 2))
+      if (end + 2 < whole.size()) damaged.push_back({"cut at byte " + std::to_string(end + 2), whole.substr(0, end + 2)});
+    damaged.push_back({"cut inside a line", whole.substr(0, whole.size() / 2)});
+    damaged.push_back({"empty", ""});
+    damaged.push_back({"garbage", std::string("\x8f\x02zq\xff\r\n\0\x13 update", 15)});
+    std::string changed = whole;
+    changed[changed.find("file=1|") + 5] = '0';
+    damaged.push_back({"a changed line under the old check", changed});
+    ASSERT_GT(damaged.size(), 10u);
+
+    for (const auto& [what, text] : damaged) {
+      const std::string c = std::string(allPlaced ? "all placed, " : "") + what;
+      Restore(killed);
+      bfs.Put(d + "~zqupdate.jnl", text);
+      ui.shown.clear();
+      launcher.starts.clear();
+      UpdateBlocked = UpdateWarningShown = false;
+      EXPECT_TRUE(RecoverAtStart(d, host, io)) << c;
+      EXPECT_TRUE(ui.shown.empty()) << c;
+      EXPECT_FALSE(UpdateBlocked) << c;
+      EXPECT_EQ(Leftovers(), std::vector<std::string>()) << c;
+      EXPECT_TRUE(bfs.Has(d + "NewVer.ZLib")) << c;
+      EXPECT_EQ(bfs.Get(d + "system2.properties"), "cancel=ON") << c;
+      if (allPlaced) {
+        for (const auto& [key, data] : done.first)
+          if (key.rfind("C:\\INST\\", 0) == 0) {
+            EXPECT_EQ(bfs.Get(key), data) << c << " " << key;
+          }
+      } else {
+        // Every file the old version had is old; files it did not have may stay.
+        for (const auto& [key, data] : start.first)
+          if (key.rfind("C:\\INST\\", 0) == 0) {
+            EXPECT_EQ(bfs.Get(key), data) << c << " " << key;
+          }
+      }
+      ApplyUpdate(d, host, io);
+      RecoverAtStart(d, host, io);
+      EXPECT_TRUE(Snapshot() == done) << c;
+      EXPECT_TRUE(ui.shown.empty()) << c;
+    }
+  }
+}
+
+// While an update runs (its mark held by another process), a start recovers, cleans up
+// and warns about nothing: it ends quietly, also when the update began between its first
+// look and its recovery. Only the updater's own start at its end waits, up to two
+// minutes, for the updater to end; it belongs to the run that handed over: it hands no
+// archive over and warns not.
+TEST_F(TUpdateTest, AStartDuringAnUpdateLeavesEveryFileAlone) {
+  struct {
+    bool byUpdater;
+    int markedLooks;
+    bool free;
+    int sleeps;
+  } waits[] = {{false, 0, true, 0},       {false, 1, false, 0},     {true, 0, true, 0},
+               {true, 5, true, 5},        {true, 1200, true, 1200}, {true, -1, false, 1200}};
+  for (const auto& w : waits) {
+    host.sleeps = 0;
+    host.otherMarkLooks = w.markedLooks;
+    EXPECT_EQ(WaitWhileUpdating(d, host, w.byUpdater), w.free) << w.markedLooks;
+    EXPECT_EQ(host.sleeps, w.sleeps) << w.markedLooks;
+  }
+
+  bfs.Put(d + "defaults.properties", "SERVER_IP=my.server\r\n");
+  MakeArchive({{"defaults.properties", "", "SERVER_IP=theirs\r\n"}, {"a.jar", "", "new a"},
+               {"ZqRunner.exe", "", "MZ new runner"}});
+  // The updater at work: staged files, copies, the journal at "switch", one file placed.
+  int placed = 0;
+  host.beforeChange = [&](const std::string& path) {
+    bfs.Write(path);
+    if (host.log.back().rfind("replace", 0) == 0 && ++placed == 2) throw TKilled{};
+  };
+  EXPECT_THROW(ApplyUpdate(d, host, io), TKilled);
+  host.beforeChange = [this](const std::string& path) { bfs.Write(path); };
+  const TSnapshot during = Snapshot();
+  ASSERT_FALSE(Leftovers().empty());
+  host.otherMarkLooks = -1;
+  host.log.clear();
+  bfs.writes = 0;
+  EXPECT_FALSE(RecoverAtStart(d, host, io));
+  EXPECT_TRUE(Snapshot() == during);
+  EXPECT_EQ(bfs.writes, 0);
+  EXPECT_TRUE(ui.shown.empty());
+  EXPECT_FALSE(UpdateBlocked);
+  EXPECT_EQ(host.log, std::vector<std::string>{"marked? " + d});
+
+  // The update ends (here: as the next start finishes it); the archive is back, held.
+  host.otherMarkLooks = 0;
+  EXPECT_TRUE(RecoverAtStart(d, host, io));
+  MakeArchive({{"a.jar", "", "newer a"}});
+  UpdateBlocked = UpdateWarningShown = false;
+  EXPECT_TRUE(RecoverAtStart(d, host, io, true));
+  EXPECT_TRUE(UpdateBlocked && UpdateWarningShown);
+  EXPECT_TRUE(ui.shown.empty());
+}
+
+// An updater that finds the record of an archive declined in this run (a second updater,
+// started from a second hand-over) neither applies it again nor warns: it passes the
+// record on to the scheduler it starts, which hands nothing over.
+TEST_F(TUpdateTest, ASecondUpdaterLeavesADeclinedArchiveAlone) {
+  MakeArchive({{"ZqRunner.exe", "", "MZ new runner"}});
+  TUpdateJournal declined;
+  ASSERT_TRUE(SaveJournal(TUpdatePaths(d), declined, TUpdateState::Declined));
+  const TSnapshot before = Snapshot();
+  ApplyUpdate(d, host, io);
+  EXPECT_TRUE(Snapshot() == before);
+  EXPECT_TRUE(ui.shown.empty());
+  ASSERT_EQ(launcher.starts.size(), 1u);
+  EXPECT_TRUE(RecoverAtStart(d, host, io));
+  EXPECT_TRUE(UpdateBlocked);
+  EXPECT_TRUE(ui.shown.empty());
 }
