@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "ActivityLog.h"
 #include "BackupOnShutdown.h"
 #include "DialogIcon.h"
 #include "Globals.h"
@@ -119,6 +120,7 @@ void UnblockSessionEnd() {
 bool ShutDownWindows(bool restart) {
   UnblockSessionEnd();
   ISession& session = seams::Session();
+  LogEvent("session end", "asked of Windows, flags " + std::to_string(ExitWindowsFlags(restart, session.NtFamily())));
   return session.EndSession(ExitWindowsFlags(restart, session.NtFamily()));
 }
 

@@ -1,6 +1,7 @@
 // The Win32 maintenance host and the uninstall entry points that start-up calls.
 #include <windows.h>
 
+#include "ActivityLog.h"
 #include "MaintenanceHost_win.h"
 #include "Messages.h"
 #include "Uninstall.h"
@@ -114,7 +115,7 @@ void TWinMaintenanceHost::PostDestroyToScheduler() {
 
 void StartUninstallHandoff() {
   TWinMaintenanceHost host;
-  ConfirmUninstall(host);
+  LogEvent("uninstall", ConfirmUninstall(host) ? "confirmed: the copy in the temporary folder goes on" : "not started: declined, the scheduler still runs, or no copy");
 }
 
 void RunUninstall(const std::string& dir) {

@@ -1,9 +1,11 @@
 // The missed-backup warning dialog and the tick's check (GUI thread).
 #include <windows.h>
 
+#include "ActivityLog.h"
 #include "DialogIcon.h"
 #include "Globals.h"
 #include "IsConnected.h"
+#include "LogTexts.h"
 #include "Launcher.h"
 #include "MainWindow.h"
 #include "Messages.h"
@@ -187,6 +189,7 @@ bool InternetConnectedForMissedCheck() {
 void CheckMissedBackup() {
   if (!MayOpenMissedWarning()) return;
   const int kind = DueMissedWarning(ProgramContext());
+  if (kind != 0) LogEvent("missed backup", MissedWarningText(kind, LastBackupTime(), WarnAfterDays));
   if (kind != 0) ShowMissedWarning(kind);
 }
 

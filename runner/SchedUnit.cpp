@@ -4,7 +4,9 @@
 #include <climits>
 #include <cmath>
 
+#include "ActivityLog.h"
 #include "Globals.h"
+#include "LogTexts.h"
 #include "Properties.h"
 #include "RunnerError.h"
 #include "TokenUnit.h"
@@ -81,12 +83,14 @@ bool TSched::Load() {
   if (busy_) {
     // Its writer holds it: the file is not gone, and what it said last still holds.
     busySince_ = clock_.Now();
+    LogIfChanged("schedule read", "file busy: the last reading is kept");
     return false;
   }
   read_ = true;
   for (auto& list : lists_) list.clear();
   if (file.outcome == TReadOutcome::Missing) {
     for (int d = 1; d <= 7; ++d) lists_[static_cast<size_t>(d)] = kFallbackHour;
+    LogIfChanged("schedule read", "file missing: every day at " + std::string(kFallbackHour));
     return false;
   }
   TPropertyList props;
@@ -106,6 +110,7 @@ bool TSched::Load() {
         list += "," + hour;
     }
   }
+  LogIfChanged("schedule read", ScheduleText(*this));
   return true;
 }
 
@@ -305,6 +310,7 @@ TClockWatch TriggerWatch;
 bool IsBackupDueAt(TSched& sched, TDateTime now, uint32_t realMs, long long& lastTriggerSlot,
                    TClockWatch& watch) {
   const double moved = watch.Step(now, realMs);
+  if (std::fabs(moved) >= kClockChangeMinSeconds) LogEvent("clock changed", ClockChangeText(moved));
   if (moved <= -kClockChangeMaxSeconds) lastTriggerSlot = -1;
   const long long hour = HourNumberOf(now);
   if (hour <= lastTriggerSlot) return false;
@@ -322,6 +328,7 @@ bool IsBackupDueAt(TSched& sched, TDateTime now, uint32_t realMs, long long& las
   }
   if (!due) return false;
   lastTriggerSlot = hour;
+  LogEvent("hour offered", sched.SlotText(SlotKeyOf(now)));
   return true;
 }
 

@@ -6,6 +6,8 @@
 #include <set>
 #include <vector>
 
+#include "ActivityLog.h"
+#include "LogTexts.h"
 #include "MyDialogs.h"
 #include "NewZLib.h"
 #include "RunnerError.h"
@@ -208,8 +210,12 @@ bool HandOverUpdate(const std::string& installDir, IMaintenanceHost& host) {
     // archive by its own rules: only this program's bytes are started.
     if (!host.SameContent(exe, copy)) continue;
     const std::string command = Quoted(copy) + " -update " + Quoted(dir);
-    if (seams::Launcher().Start(command, folder, false).started) return true;
+    if (seams::Launcher().Start(command, folder, false).started) {
+      LogEvent("update", "handed over: " + command);
+      return true;
+    }
   }
+  LogEvent("update", "not handed over: no copy of the program could be started");
   UpdateBlocked = true;
   WarnUpdateFailedOnce();
   return false;
@@ -252,6 +258,7 @@ void ApplyUpdate(const std::string& dirIn, IMaintenanceHost& host, IArchiveIo& i
       WarnUpdateFailedOnce();  // the journal stays: the next start finishes or undoes it
       break;
   }
+  LogEvent("update", UpdateOutcomeText(outcome) + (runnerFree ? "" : " (the old program did not let go)"));
   // Never absent in this scheme; the copy of the old program is the last resort.
   if (!fs.Exists(p.runner)) host.CopyFileOver(host.ExePath(), p.runner);
   seams::Launcher().Start(Quoted(p.runner), p.dir, false);
@@ -259,7 +266,9 @@ void ApplyUpdate(const std::string& dirIn, IMaintenanceHost& host, IArchiveIo& i
 
 void RecoverAtStart(const std::string& installDir, IMaintenanceHost& host, IArchiveIo& io) {
   const std::string dir = WithTrailingBackslash(installDir);
-  switch (RecoverUpdate(dir, host, io)) {
+  const TUpdateOutcome recovered = RecoverUpdate(dir, host, io);
+  if (recovered != TUpdateOutcome::Nothing) LogEvent("update recovered at start", UpdateOutcomeText(recovered));
+  switch (recovered) {
     case TUpdateOutcome::Declined:
       UpdateBlocked = true;  // the updater has told the user already
       UpdateWarningShown = true;

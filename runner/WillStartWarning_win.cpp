@@ -2,6 +2,7 @@
 // 60-second countdown that starts the scheduled backup unless the user cancels or snoozes.
 #include <windows.h>
 
+#include "ActivityLog.h"
 #include "DialogIcon.h"
 #include "Globals.h"
 #include "Launcher.h"
@@ -44,6 +45,7 @@ INT_PTR CALLBACK WillStartProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
   try {
     switch (msg) {
       case WM_CLOSE:
+        LogEvent("hour outcome", "warning closed: no backup");
         CloseWarning(dialog);
         break;
       case WM_DESTROY:
@@ -54,21 +56,25 @@ INT_PTR CALLBACK WillStartProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
       case WM_COMMAND:
         switch (LOWORD(wParam)) {
           case kIdBackupNow:
+            LogEvent("hour outcome", "Back up now");
             CloseWarning(dialog);
             StartClient(true, true, {});
             break;
           case kIdCancel:
+            LogEvent("hour outcome", "cancelled");
             CloseWarning(dialog);
             break;
           case kIdSnooze: {
             const int choice =
                 static_cast<int>(::SendDlgItemMessageA(dialog, kIdDuration, CB_GETCURSEL, 0, 0));
             ++SnoozeCount;
+            LogEvent("hour outcome", "snoozed for " + std::to_string(SnoozeMinutesAt(choice)) + " min");
             StartSnooze(SnoozeMinutesAt(choice), WMAPP_RUNNER_SNOOZE_START);
             CloseWarning(dialog);
             break;
           }
           case kIdCountdownEnd:
+            LogEvent("hour outcome", "started at the countdown's end");
             CloseWarning(dialog);
             StartClient(true, false, {});
             break;
