@@ -1,7 +1,6 @@
 #include "ActivityLog.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 
@@ -19,15 +18,31 @@ void AppendClean(std::string& line, const std::string& text) {
 
 }  // namespace
 
+std::string Decimal(long long value, int width) {
+  std::string digits = std::to_string(value < 0 ? -value : value);
+  if (static_cast<int>(digits.size()) < width) digits.insert(0, width - digits.size(), '0');
+  return value < 0 ? "-" + digits : digits;
+}
+
+std::string Hex(unsigned long long value, int width) {
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), "0123456789ABCDEF"[value % 16]);
+    value /= 16;
+  } while (value != 0);
+  if (static_cast<int>(digits.size()) < width) digits.insert(0, width - digits.size(), '0');
+  return "0x" + digits;
+}
+
 std::string FormatLogLine(double localTime, int utcOffsetMinutes, uint32_t pid,
                           const std::string& event, const std::string& details) {
   const TDateParts p = DecodeDateTime(localTime);
   const int offset = std::abs(utcOffsetMinutes);
-  char head[80];
-  std::snprintf(head, sizeof head, "%04d-%02d-%02d %02d:%02d:%02d %c%02d:%02d [%lu] ", p.year,
-                p.month, p.day, p.hour, p.minute, p.second, utcOffsetMinutes < 0 ? '-' : '+',
-                offset / 60, offset % 60, static_cast<unsigned long>(pid));
-  std::string line = head;
+  std::string line = Decimal(p.year, 4) + "-" + Decimal(p.month, 2) + "-" + Decimal(p.day, 2) +
+                     " " + Decimal(p.hour, 2) + ":" + Decimal(p.minute, 2) + ":" +
+                     Decimal(p.second, 2) + " " + (utcOffsetMinutes < 0 ? "-" : "+") +
+                     Decimal(offset / 60, 2) + ":" + Decimal(offset % 60, 2) + " [" +
+                     std::to_string(pid) + "] ";
   AppendClean(line, event);
   if (!details.empty()) {
     line += ": ";

@@ -36,6 +36,12 @@ class ILogSink {
   virtual uint32_t ProcessId() const = 0;
 };
 
+// `value` in decimal with at least `width` digits (zeros in front); in hexadecimal, upper
+// case, with "0x" in front. Without the C library's printf, which would pull its locale
+// machinery into the program.
+std::string Decimal(long long value, int width = 1);
+std::string Hex(unsigned long long value, int width = 1);
+
 // One line, CR LF included: "YYYY-MM-DD hh:mm:ss +hh:mm [pid] event: details". Control
 // characters in the texts become spaces, so one event is always one line.
 std::string FormatLogLine(double localTime, int utcOffsetMinutes, uint32_t pid,

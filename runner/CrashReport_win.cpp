@@ -5,7 +5,6 @@
 #include <dbghelp.h>  // the types only: dbghelp.dll is loaded when a dump is written
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -37,7 +36,7 @@ DWORD WriteDump() {
   char path[MAX_PATH + 16] = {};
   const UINT n = ::GetSystemDirectoryA(path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return ::GetLastError();
-  std::strcat(path, "\\dbghelp.dll");
+  std::memcpy(path + n, "\\dbghelp.dll", sizeof "\\dbghelp.dll");
   HMODULE dbghelp = ::LoadLibraryA(path);
   if (!dbghelp) return ::GetLastError();
   auto write = reinterpret_cast<TMiniDumpWriteDump>(
@@ -56,32 +55,28 @@ DWORD WriteDump() {
   return error;
 }
 
-// "ZqRunner.exe+0x1a2b" for an address inside a loaded module, "" otherwise.
-void ModuleAndOffset(const void* address, char* out, size_t size) {
-  out[0] = 0;
+// "ZqRunner.exe+0x1A2B" for an address inside a loaded module, "no module" otherwise.
+std::string ModuleAndOffset(const void* address) {
   MEMORY_BASIC_INFORMATION m;
-  if (!::VirtualQuery(address, &m, sizeof m) || !m.AllocationBase) return;
   char name[MAX_PATH] = {};
-  if (!::GetModuleFileNameA(static_cast<HMODULE>(m.AllocationBase), name, MAX_PATH)) return;
-  const char* base = std::strrchr(name, '\\');
-  std::snprintf(out, size, "%s+0x%llx", base ? base + 1 : name,
-                static_cast<unsigned long long>(static_cast<const char*>(address) -
-                                                static_cast<const char*>(m.AllocationBase)));
+  if (!::VirtualQuery(address, &m, sizeof m) || !m.AllocationBase ||
+      !::GetModuleFileNameA(static_cast<HMODULE>(m.AllocationBase), name, MAX_PATH))
+    return "no module";
+  const std::string path = name;
+  return path.substr(path.find_last_of('\\') + 1) + "+" +
+         Hex(static_cast<unsigned long long>(static_cast<const char*>(address) -
+                                             static_cast<const char*>(m.AllocationBase)));
 }
 
 DWORD WINAPI DumpThread(void*) {
   ::WaitForSingleObject(gRequest, INFINITE);
   const DWORD error = WriteDump();
   const EXCEPTION_RECORD* r = gPointers->ExceptionRecord;
-  char where[MAX_PATH + 32];
-  ModuleAndOffset(r->ExceptionAddress, where, sizeof where);
-  char line[MAX_PATH * 2 + 160];
-  std::snprintf(line, sizeof line, "exception 0x%08lX at 0x%p (%s), thread %lu, %s%s%s",
-                static_cast<unsigned long>(r->ExceptionCode), r->ExceptionAddress,
-                where[0] ? where : "no module", static_cast<unsigned long>(gFailingThread),
-                error ? "no dump, error " : "dump ", error ? "" : kDumpName,
-                error ? std::to_string(error).c_str() : "");
-  LogEvent("crash", line);
+  LogEvent("crash", "exception " + Hex(r->ExceptionCode, 8) + " at " +
+                        Hex(reinterpret_cast<uintptr_t>(r->ExceptionAddress), 2 * sizeof(void*)) +
+                        " (" + ModuleAndOffset(r->ExceptionAddress) + "), thread " +
+                        std::to_string(gFailingThread) +
+                        (error ? ", no dump, error " + std::to_string(error) : ", dump " + std::string(kDumpName)));
   ::SetEvent(gDone);
   return 0;
 }
@@ -166,7 +161,6 @@ void RegisterRestartAfterCrash(const std::string& arguments) {
   // (the log-on starts the program then anyway).
   constexpr DWORD kRestartNoPatch = 4, kRestartNoReboot = 8;
   const HRESULT hr = registerRestart(wide, kRestartNoPatch | kRestartNoReboot);
-  char result[40];
-  std::snprintf(result, sizeof result, "not registered, 0x%08lX", static_cast<unsigned long>(hr));
-  LogEvent("restart after a crash", SUCCEEDED(hr) ? "registered: " + arguments : result);
+  LogEvent("restart after a crash", SUCCEEDED(hr) ? "registered: " + arguments
+                                                  : "not registered, " + Hex(static_cast<unsigned long>(hr), 8));
 }

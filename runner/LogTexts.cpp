@@ -1,8 +1,8 @@
 #include "LogTexts.h"
 
 #include <cmath>
-#include <cstdio>
 
+#include "ActivityLog.h"
 #include "DateTime.h"
 #include "Launcher.h"
 #include "MissedBackup.h"
@@ -57,10 +57,8 @@ std::string MissedWarningText(int kind, double lastBackup, int afterDays) {
 std::string LogTimeText(double t) {
   if (t <= 0) return "none";
   const TDateParts p = DecodeDateTime(t);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", p.year, p.month, p.day, p.hour,
-                p.minute);
-  return text;
+  return Decimal(p.year, 4) + "-" + Decimal(p.month, 2) + "-" + Decimal(p.day, 2) + " " +
+         Decimal(p.hour, 2) + ":" + Decimal(p.minute, 2);
 }
 
 std::string UpdateOutcomeText(TUpdateOutcome outcome) {

@@ -71,6 +71,8 @@ TEST(ActivityLogFormatTest, DateTimeOffsetProcessEventDetails) {
   for (const auto& c : cases)
     EXPECT_EQ(FormatLogLine(EncodeDateTime(c.at), c.offset, 77, c.event, c.details), c.line)
         << c.event;
+  EXPECT_EQ(Decimal(7, 2) + Decimal(-5, 3) + Decimal(2026, 2), "07-0052026");
+  EXPECT_EQ(Hex(0xC0000005u, 8) + Hex(0x1a2b) + Hex(0, 2), "0xC00000050x1A2B0x00");
   const std::string longLine = FormatLogLine(0, 0, 1, "e", std::string(5000, 'x'));
   EXPECT_EQ(longLine.size(), kLogMaxLineBytes);
   EXPECT_EQ(longLine.substr(longLine.size() - 3), "x\r\n");

@@ -963,16 +963,25 @@ TEST_F(LauncherTest, ZqRunnerProcessLogsEachHourOfferedAndWhatBecameOfIt) {
   const auto run = [&](WPARAM answer, const char* outcome) {
     wt::TProcess p = wt::Start(exe, "-min", inst.Path());
     ASSERT_TRUE(p.process);
-    HWND warning = nullptr;
-    ASSERT_TRUE(wt::WaitUntil([&] { return (warning = wt::FindProcessWindow(p.pid, "Stash9")) != nullptr; }, 30000));
-    ::PostMessageA(warning, WM_COMMAND, answer, 0);
-    ASSERT_TRUE(wt::WaitUntil([&] { return inst.Read("ZqRunner.log").find(outcome) != std::string::npos; }, 20000));
-    if (answer == 105)
+    HWND warning = nullptr;  // the splash has the same caption: the dialog is the one with Cancel
+    const auto find = [&] {
+      for (HWND w : wt::WindowsOf(p.pid))
+        if (::IsWindowVisible(w) && Child(w, 103, "Button")) warning = w;
+      return warning != nullptr;
+    };
+    const bool shown = wt::WaitUntil(find, 30000);
+    if (shown) ::PostMessageA(warning, WM_COMMAND, answer, 0);
+    const bool answered = shown && wt::WaitUntil([&] { return inst.Read("ZqRunner.log").find(outcome) != std::string::npos; }, 20000);
+    if (!answered) ::TerminateProcess(p.process.get(), 1);
+    ASSERT_TRUE(answered) << (shown ? "no outcome line" : "no warning");
+    if (answer == 105) {
       ASSERT_TRUE(wt::WaitUntil([&] { return inst.Read("ZqRunner.log").find("client run: ") != std::string::npos; }, 20000));
+    }
     ::PostMessageA(MainWindowOf(p.pid), WM_DESTROY, 0, 0);
     EXPECT_EQ(p.Wait(20000), 0);
   };
   run(103, "hour outcome: cancelled");
+  if (HasFatalFailure()) return;
   run(105, "hour outcome: started at the countdown's end");
 
   // Every line: local time with its offset, process id, event; the events in this order
