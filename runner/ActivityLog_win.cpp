@@ -8,15 +8,30 @@
 
 namespace {
 
+// The log never changes what the program does, its callers' GetLastError included: a line
+// may be written between a failed call and the caller's look at its error.
+class TKeepLastError {
+ public:
+  TKeepLastError() : error_(::GetLastError()) {}
+  ~TKeepLastError() { ::SetLastError(error_); }
+  TKeepLastError(const TKeepLastError&) = delete;
+  TKeepLastError& operator=(const TKeepLastError&) = delete;
+
+ private:
+  DWORD error_;
+};
+
 class TWinLogSink : public ILogSink {
  public:
   uint64_t Size(const std::string& path) const override {
+    TKeepLastError keep;
     // From the directory entry: no open, so a reader is never in the way.
     WIN32_FILE_ATTRIBUTE_DATA d;
     if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d)) return 0;
     return (static_cast<uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
   }
   bool Append(const std::string& path, const std::string& bytes) override {
+    TKeepLastError keep;
     // FILE_APPEND_DATA: every write goes to the end, also when the updater or a second
     // instance appends at the same time, and one WriteFile is one whole line. Readers may
     // have the file open with any sharing that allows writing; one that does not makes the
@@ -31,6 +46,7 @@ class TWinLogSink : public ILogSink {
            written == bytes.size();
   }
   bool Replace(const std::string& from, const std::string& to) override {
+    TKeepLastError keep;
     if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
     // Windows 95/98/Me only stub MoveFileExA.
     if (::GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
@@ -38,6 +54,7 @@ class TWinLogSink : public ILogSink {
     return ::MoveFileA(from.c_str(), to.c_str()) != FALSE;
   }
   double LocalNow(int& utcOffsetMinutes) const override {
+    TKeepLastError keep;
     TIME_ZONE_INFORMATION zone;
     const DWORD which = ::GetTimeZoneInformation(&zone);
     SYSTEMTIME t;
