@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "ActivityLog.h"
 #include "BackupOnShutdown.h"
 #include "DialogFit.h"
 #include "DialogIcon.h"
@@ -125,6 +126,7 @@ void UnblockSessionEnd() {
 bool ShutDownWindows(bool restart) {
   UnblockSessionEnd();
   ISession& session = seams::Session();
+  LogEvent("session end", "asked of Windows, flags " + std::to_string(ExitWindowsFlags(restart, session.NtFamily())));
   return session.EndSession(ExitWindowsFlags(restart, session.NtFamily()));
 }
 

@@ -1,7 +1,9 @@
 #include "ControlFlags.h"
 
+#include "ActivityLog.h"
 #include "Base64.h"
 #include "Globals.h"
+#include "LogTexts.h"
 #include "Md5.h"
 #include "Properties.h"
 #include "Seams.h"
@@ -65,6 +67,7 @@ void ReadControlFlagsWith(TMenuRebuild rebuildMenu) {
     // half-written pair is not a forged one). The next tick that sees a file time reads
     // again, rather than keep this state until the next change.
     ControlFlagsFileTime = 0;
+    LogIfChanged("control flags", "a file is busy: the last values are kept");
     return;
   }
   if (check == TDigestCheck::Match) {
@@ -75,8 +78,10 @@ void ReadControlFlagsWith(TMenuRebuild rebuildMenu) {
     if (!TryParseDecimal(ValueOf(list, "snooze"), snooze)) snooze = kFreeSnoozeLimit;
     SetControlValues(UpperAscii(ValueOf(list, "cancelbackup")) != "ON",
                      UpperAscii(ValueOf(list, "killrunner")) != "ON", snooze);
+    LogIfChanged("control flags", ControlFlagsText(CancelAllowed, QuitAllowed, SnoozeLimit));
   } else {
     SetControlValues(false, false, kFreeSnoozeLimit);
+    LogIfChanged("control flags", "the digest does not match: " + ControlFlagsText(false, false, kFreeSnoozeLimit));
   }
   if (rebuildMenu) rebuildMenu();
 }
@@ -88,6 +93,7 @@ void RefreshControlFlagsWith(TMenuRebuild rebuildMenu) {
   if (time == 0 && !seams::Fs().Exists(path)) {
     const bool quitBefore = QuitAllowed;
     SetControlValues(true, true, kFreeSnoozeLimit);
+    LogIfChanged("control flags", "system2.properties missing: " + ControlFlagsText(true, true, kFreeSnoozeLimit));
     // The Quit item follows QuitAllowed at once, not only from some later rebuild.
     if (!quitBefore && rebuildMenu) rebuildMenu();
     return;

@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include "ActivityLog.h"
 #include "ClientWindow.h"
 #include "Globals.h"
+#include "LogTexts.h"
 #include "MainWindow.h"
 #include "Messages.h"
 #include "MyDialogs.h"
@@ -90,6 +92,7 @@ std::string JoinArguments(const std::vector<std::string>& extra) {
 int StartClient(bool scheduled, bool backupNow, const std::vector<std::string>& extra) {
   if (FindClientWindow()) {
     // A scheduled start never disturbs an open client; a user's request brings it forward.
+    LogEvent("client start", ClientStartText(scheduled, backupNow, "") + ": the client is open already");
     if (!scheduled) ActivateClientWindow();
     return kClientNotStarted;
   }
@@ -105,7 +108,9 @@ int StartClient(bool scheduled, bool backupNow, const std::vector<std::string>& 
   UpdateTrayTip();
 
   std::string commandLine;
+  LogEvent("client start", ClientStartText(scheduled, backupNow, JoinArguments(extra)));
   const int result = RunClient({scheduled, backupNow, JoinArguments(extra)}, commandLine);
+  LogEvent("client run", ClientResultText(result));
   if (result == kClientNotStarted)
     ShowInfoMessage(ProgramNotFoundText(commandLine));
   else if (result == kClientNoRuntime)

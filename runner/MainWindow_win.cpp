@@ -1,10 +1,12 @@
 #include "MainWindow.h"
 
+#include "ActivityLog.h"
 #include "BackupOnShutdown.h"
 #include "Bubble.h"
 #include "ControlFlags.h"
 #include "Globals.h"
 #include "IsConnected.h"
+#include "LogTexts.h"
 #include "Launcher.h"
 #include "Messages.h"
 #include "MissedBackupDialog.h"
@@ -158,6 +160,7 @@ void TMainWindow::OnDestroy() {
 }
 
 LRESULT TMainWindow::OnQueryEndSession(LPARAM lParam) {
+  LogEvent("session end", SessionEndText(BackupOnShutdown, (lParam & kEndSessionLogoffBit) != 0, ShutdownHandled, ShutdownPrompt));
   if (!BackupOnShutdown) return TRUE;
   if (lParam & kEndSessionLogoffBit) return TRUE;  // a log-off is never held
   if (ShutdownHandled) return TRUE;
@@ -256,6 +259,7 @@ void TMainWindow::OnUpdate() {
 }
 
 void TMainWindow::OnShutdownBackup() {
+  LogEvent("session end", "back up first, then end the session");
   ShutdownHandled = true;
   WindowCalls.closeClientWindows();
   ::Sleep(WindowCalls.shutdownCloseWaitMs);
@@ -264,6 +268,7 @@ void TMainWindow::OnShutdownBackup() {
 }
 
 void TMainWindow::OnShutdownNoBackup() {
+  LogEvent("session end", "no backup: the session ends");
   ShutdownHandled = true;
   WindowCalls.showShutdownDialog();
 }

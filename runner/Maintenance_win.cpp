@@ -3,6 +3,7 @@
 #include <restartmanager.h>
 #include <tlhelp32.h>
 
+#include "ActivityLog.h"
 #include "MaintenanceHost_win.h"
 #include "Messages.h"
 #include "Properties.h"
@@ -228,7 +229,7 @@ std::string TWinMaintenanceHost::FileHolder(const std::string& path) {
 
 void StartUninstallHandoff() {
   TWinMaintenanceHost host;
-  ConfirmUninstall(host);
+  LogEvent("uninstall", ConfirmUninstall(host) ? "confirmed: the copy in the temporary folder goes on" : "not started: declined, the scheduler still runs, or no copy");
 }
 
 void RunUninstall(const std::string& dir) {

@@ -2,9 +2,11 @@
 #include <windows.h>
 
 #include "DialogFit.h"
+#include "ActivityLog.h"
 #include "DialogIcon.h"
 #include "Globals.h"
 #include "IsConnected.h"
+#include "LogTexts.h"
 #include "Launcher.h"
 #include "MainWindow.h"
 #include "Messages.h"
@@ -204,6 +206,7 @@ bool InternetConnectedForMissedCheck() {
 void CheckMissedBackup() {
   if (!MayOpenMissedWarning()) return;
   const int kind = DueMissedWarning(ProgramContext());
+  if (kind != 0) LogEvent("missed backup", MissedWarningText(kind, LastBackupTime(), WarnAfterDays));
   if (kind != 0) ShowMissedWarning(kind);
 }
 

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <optional>
 
+#include "ActivityLog.h"
 #include "Globals.h"
+#include "LogTexts.h"
 #include "Properties.h"
 #include "RunnerError.h"
 #include "TokenUnit.h"
@@ -140,12 +142,14 @@ bool TSched::Load() {
   if (busy_) {
     // Its writer holds it: the file is not gone, and what it said last still holds.
     busySince_ = clock_.Now();
+    LogIfChanged("schedule read", "file busy: the last reading is kept");
     return false;
   }
   read_ = true;
   for (auto& list : lists_) list.clear();
   if (file.outcome == TReadOutcome::Missing) {
     for (int d = 1; d <= 7; ++d) lists_[static_cast<size_t>(d)] = kFallbackHour;
+    LogIfChanged("schedule read", "file missing: every day at " + std::string(kFallbackHour));
     return false;
   }
   TPropertyList props;
@@ -167,6 +171,7 @@ bool TSched::Load() {
         list += "," + hour;
     }
   }
+  LogIfChanged("schedule read", ScheduleText(*this));
   return true;
 }
 
@@ -377,7 +382,9 @@ TClockWatch TriggerWatch;
 
 bool IsBackupDueAt(TSched& sched, TDateTime now, uint32_t realMs, long long& lastTriggerSlot,
                    TClockWatch& watch) {
-  const TClockStep step = KindOfStep(watch.Step(now, realMs));
+  const long long moved = watch.Step(now, realMs);
+  const TClockStep step = KindOfStep(moved);
+  if (step != TClockStep::None) LogEvent("clock changed", ClockChangeText(moved));
   if (step == TClockStep::FarBack) lastTriggerSlot = -1;
   const long long hour = HourNumberOf(now);
   if (hour <= lastTriggerSlot) return false;
@@ -394,6 +401,7 @@ bool IsBackupDueAt(TSched& sched, TDateTime now, uint32_t realMs, long long& las
   }
   if (!due) return false;
   lastTriggerSlot = hour;
+  LogEvent("hour offered", sched.SlotText(SlotKeyOf(now)));
   return true;
 }
 

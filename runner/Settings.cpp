@@ -1,5 +1,6 @@
 #include "Settings.h"
 
+#include "ActivityLog.h"
 #include "Globals.h"
 #include "MyDialogs.h"
 #include "Properties.h"
@@ -45,9 +46,11 @@ void LoadWarningSettings() {
     // Held by the Java client: the values of the last reading stay. Before any reading the
     // defaults would switch on a warning the user may have switched off: none until then.
     if (!WarningsRead) WarnMissedBackups = false;
+    LogIfChanged("settings read", "zqbackup.properties busy: the last values are kept");
     return;
   }
   WarningsRead = true;
+  LogIfChanged("settings read", file.outcome == TReadOutcome::Missing ? "zqbackup.properties missing: the defaults" : "zqbackup.properties read");
   if (file.outcome == TReadOutcome::Missing) return SetWarningDefaults();
   TPropertyList list;
   list.SetText(file.data);
@@ -84,5 +87,6 @@ void SaveWarningSetting(bool show) {
     if (result == TWriteResult::Failed) break;
     // Changed: the client wrote the file since it was read; its change is read and kept.
   }
+  LogEvent("settings not saved", "zqbackup.properties could not be read or replaced");
   ShowInfoMessage("Could not save settings!");
 }

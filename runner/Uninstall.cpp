@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ActivityLog.h"
 #include "Globals.h"
 #include "Properties.h"
 #include "Seams.h"
@@ -139,6 +140,8 @@ void RunUninstall(const std::string& dir, IMaintenanceHost& host, IRegistry& reg
   if (!d.empty()) {
     RemoveJavaKeys(registry, d, "Java Runtime Environment");
     RemoveJavaKeys(registry, d, "Java Plug-in");
+    LogEvent("uninstall", "Java keys removed; the folder goes, this log with it: " + d);
+    CloseActivityLog();  // a line written after the removal would bring the folder back
     if (seams::Fs().Exists(d + "ZqRunner.exe")) host.RemoveTree(d);
   }
   const std::string name = TakeUninstallEntry(registry);

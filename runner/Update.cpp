@@ -6,6 +6,8 @@
 #include <set>
 #include <vector>
 
+#include "ActivityLog.h"
+#include "LogTexts.h"
 #include "MyDialogs.h"
 #include "NewZLib.h"
 #include "RunnerError.h"
@@ -312,10 +314,12 @@ bool HandOverUpdate(const std::string& installDir, IMaintenanceHost& host) {
     if (started.started) {
       host.ShareUpdateMark(started.processId);
       UpdateHandedOver = true;
+      LogEvent("update", "handed over: " + command);
       return true;
     }
   }
   host.UnmarkUpdate();
+  LogEvent("update", "not handed over: no copy of the program could be started");
   UpdateBlocked = true;
   WarnUpdateFailedOnce(&host);
   return false;
@@ -374,6 +378,9 @@ void ApplyUpdate(const std::string& dirIn, IMaintenanceHost& host, IArchiveIo& i
       WarnUpdateFailedOnce(&host);  // the journal stays: the next start finishes or undoes it
       break;
   }
+  const std::string trouble = UpdateTroubleText(nullptr);
+  LogEvent("update", UpdateOutcomeText(outcome) + (runnerFree ? "" : " (the old program did not let go)") +
+                         (trouble.empty() ? "" : ": " + trouble));
   // Never absent in this scheme; the copy of the old program is the last resort.
   if (!fs.Exists(p.runner)) host.CopyFileOver(host.ExePath(), p.runner);
   seams::Launcher().Start(Quoted(p.runner), p.dir, false);
@@ -391,7 +398,9 @@ bool RecoverAtStart(const std::string& installDir, IMaintenanceHost& host, IArch
     UpdateWarningShown = true;
   }
   UpdateTrouble = {};
-  switch (RecoverUpdate(dir, host, io)) {
+  const TUpdateOutcome recovered = RecoverUpdate(dir, host, io);
+  if (recovered != TUpdateOutcome::Nothing) LogEvent("update recovered at start", UpdateOutcomeText(recovered));
+  switch (recovered) {
     case TUpdateOutcome::Declined:
       UpdateBlocked = true;  // the updater has told the user already
       UpdateWarningShown = true;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "DialogFit.h"
+#include "ActivityLog.h"
 #include "DialogIcon.h"
 #include "Globals.h"
 #include "Launcher.h"
@@ -48,7 +49,10 @@ INT_PTR CALLBACK WillStartProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lPar
       case WM_CLOSE:
         // Without cancelling (no Cancel, no close box) Alt+F4 or a posted close does not end
         // it either: the countdown goes on to its end.
-        if (CancelEnabled(dialog, kIdCancel)) CloseWarning(dialog);
+        if (CancelEnabled(dialog, kIdCancel)) {
+          LogEvent("hour outcome", "warning closed: no backup");
+          CloseWarning(dialog);
+        }
         return TRUE;
       case WM_ACTIVATE:
         FocusFirstControlOnActivation(dialog, wParam);
@@ -64,20 +68,22 @@ INT_PTR CALLBACK WillStartProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lPar
       case WM_COMMAND:
         switch (LOWORD(wParam)) {
           case kIdBackupNow:
+            LogEvent("hour outcome", "Back up now");
             CloseWarning(dialog);
             StartClient(true, true, {});
             break;
           case IDCANCEL:  // Esc: Cancel, where Cancel is enabled
             if (!CancelEnabled(dialog, kIdCancel)) break;
-            CloseWarning(dialog);
-            break;
+            [[fallthrough]];
           case kIdCancel:
+            LogEvent("hour outcome", "cancelled");
             CloseWarning(dialog);
             break;
           case kIdSnooze: {
             const int choice =
                 static_cast<int>(::SendDlgItemMessageA(dialog, kIdDuration, CB_GETCURSEL, 0, 0));
             ++SnoozeCount;
+            LogEvent("hour outcome", "snoozed for " + std::to_string(SnoozeMinutesAt(choice)) + " min");
             // Until the warning is back, no missed-backup warning opens in its place.
             WillStartSnoozePending = true;
             if (!StartSnooze(SnoozeMinutesAt(choice), WMAPP_RUNNER_SNOOZE_START,
@@ -87,6 +93,7 @@ INT_PTR CALLBACK WillStartProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lPar
             break;
           }
           case kIdCountdownEnd:
+            LogEvent("hour outcome", "started at the countdown's end");
             CloseWarning(dialog);
             StartClient(true, false, {});
             break;

@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "WinPlatform.h"
+
+#include "ActivityLog.h"
 #include "Properties.h"
 #include "RunnerError.h"
 
@@ -289,6 +291,7 @@ TWriteResult SaveThroughTemp(const std::string& path, const std::string& data,
   if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
     // Read-only is kept: the rename would replace such a file where the system does not
     // check (Wine running as root does not).
+    LogEvent("file not saved", path + ": read-only");
     ::SetLastError(ERROR_ACCESS_DENIED);
     return TWriteResult::Failed;
   }
@@ -296,6 +299,7 @@ TWriteResult SaveThroughTemp(const std::string& path, const std::string& data,
   // A folder that takes no new file fails here: a rewrite in place could be cut off half
   // way and leave half a file, so the old file stays as it is.
   const std::string temp = CreateTempBeside(path);
+  if (temp.empty()) LogEvent("file not saved", path + ": no file could be made beside it, Windows error " + std::to_string(::GetLastError()));
   if (temp.empty()) return TWriteResult::Failed;
   TWriteResult result = TWriteResult::Failed;
   if (WriteTemp(temp, data, path, exists)) {
@@ -305,6 +309,7 @@ TWriteResult SaveThroughTemp(const std::string& path, const std::string& data,
   }
   if (result != TWriteResult::Written) {
     const DWORD error = ::GetLastError();
+    if (result == TWriteResult::Failed) LogEvent("file not saved", path + ": Windows error " + std::to_string(error));
     ::DeleteFileA(temp.c_str());
     ::SetLastError(error);
   }

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "Diagnostics.h"
 #include "RunThread.h"
 #include "WinUtil.h"
 
@@ -21,6 +22,7 @@ TProcessResult TWinLauncher::Start(const std::string& commandLine, const std::st
   if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         workDir.empty() ? nullptr : workDir.c_str(), &si, &pi)) {
     result.error = ::GetLastError();
+    LogProcessStart(commandLine, 0, result.error);
     return result;
   }
   TKernelHandle process(pi.hProcess), thread(pi.hThread);
@@ -29,6 +31,7 @@ TProcessResult TWinLauncher::Start(const std::string& commandLine, const std::st
   // Published now, not when Start returns: a waiting start returns only at the process's
   // end, and meanwhile CloseClientWindows must already find this process.
   LastClientProcessId = pi.dwProcessId;
+  LogProcessStart(commandLine, pi.dwProcessId, 0);
   if (wait) {
     // First until the program is ready for input, then until it ends. A console program
     // has no input queue: WaitForInputIdle fails at once, which is as good as idle here.
@@ -50,6 +53,7 @@ TProcessResult TWinLauncher::Start(const std::string& commandLine, const std::st
     }
     // A quit that arrived meanwhile belongs to the caller's message loop.
     if (quit) ::PostQuitMessage(quitCode);
+    LogProcessEnd(process.get(), pi.dwProcessId);
   }
   return result;
 }

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "BackupOnShutdown.h"
+#include "ActivityLog.h"
 #include "ClientWindow.h"
 #include "CommandLine.h"
 #include "ControlFlags.h"
+#include "Diagnostics.h"
 #include "Globals.h"
 #include "IsConnected.h"
 #include "JavaSetup.h"
@@ -39,6 +41,7 @@ void DeleteIfExists(const std::string& path) {
 // A second instance hands over to the first: the client if it is open, else the first
 // instance's tray (as if its icon were double-clicked).
 void HandOverToRunningInstance() {
+  LogEvent("another instance runs", "handed over to it; this one ends");
   if (ActivateClientWindow()) return;
   if (HWND first = ::FindWindowA(kMainWindowClass, kMainWindowTitle))
     ::PostMessageA(first, WMAPP_RUNNER_TRAY, kActivateWParam, kActivateLParam);
@@ -103,6 +106,7 @@ void RunMainBody() {
     HandOverToRunningInstance();
     return;
   }
+  RegisterRestartAfterCrash("-min");  // back in the tray after a crash, as at log-on
   const std::string temp = TempDir();
   DeleteIfExists(temp + "updSW.exe");                                    // 8
   DeleteIfExists(temp + "resource.properties");                          // 9
@@ -149,6 +153,19 @@ void RunMainBody() {
   DeleteTrayIcon();
   StopTimerThread();
   if (MainWindow) ::DestroyWindow(MainWindow);
+  LogEvent("quit");
+}
+
+// The activity log and the crash report go to the installation folder; the updater and
+// the uninstaller run as copies in the temporary folder and write to the folder they serve.
+void StartDiagnostics() {
+  const TCommandForm form = ClassifyCommandLine(CommandArgs);
+  const bool served = form == TCommandForm::UpdateDir || form == TCommandForm::UninstallDir;
+  const std::string folder = served ? CommandArgs[1] : InstallDir;
+  StartActivityLog(folder, form == TCommandForm::UpdateDir      ? "updater start-up"
+                           : form == TCommandForm::UninstallDir ? "uninstaller start-up"
+                                                                : "start-up");
+  InstallCrashReport(folder);
 }
 
 }  // namespace
@@ -157,9 +174,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   try {
     InitializeRunnerModule();
     CommandArgs = SplitCommandLine(SkipProgramName(::GetCommandLineA()));
+    StartDiagnostics();
     RunMainBody();
-  } catch (const std::exception&) {
-    // Nothing is logged; every run ends with exit code 0.
+  } catch (const std::exception& e) {
+    LogEvent("ended by an error", e.what());  // every run ends with exit code 0
   }
   FinalizeRunnerModule();
   return 0;

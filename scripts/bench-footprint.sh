@@ -111,42 +111,5 @@ for arch in "${archs[@]}"; do
           [ "$ws" != 0 ] && echo "wineserver linux_end $(proc_stats "$ws")" >> "$ZQ_BENCH_OUT" ;;
       esac
     done'
-  python3 - "$out" "$arch" "$idle" <<'PY'
-import sys
-path, arch, idle = sys.argv[1], sys.argv[2], int(sys.argv[3])
-v = {}
-for line in open(path):
-    parts = line.split()
-    if len(parts) >= 3 and parts[0] in ("zqrunner", "minimal", "wineserver"):
-        v[(parts[0], parts[1])] = parts[2:]
-    elif parts and parts[0] == "error":
-        sys.exit("bench-footprint: " + line.strip())
-def num(who, key, i=0): return float(v[(who, key)][i])
-def linux(who, i):
-    return num(who, "linux_end", i) - num(who, "linux_start", i)
-rows = []
-for key, label, unit, f in [
-    ("start", "start to tray icon (median)", "ms", lambda w: num(w, "start_to_tray_ms_median")),
-    ("priv", "private bytes after start-up", "KiB", lambda w: num(w, "private_bytes") / 1024),
-    ("ws", "working set after start-up", "KiB", lambda w: num(w, "working_set_bytes") / 1024),
-    ("cpu", f"CPU time over {idle} s idle", "ms", lambda w: linux(w, 0) * 10),
-    ("wake", f"wake-ups over {idle} s idle", "", lambda w: linux(w, 1)),
-    ("tray", f"tray updates over {idle} s idle", "", lambda w: num(w, "idle_tray_messages")),
-]:
-    z, m = f("zqrunner"), f("minimal")
-    ratio = f"{z / m:.2f}x" if m else ("1.00x" if z == 0 else "n/a (floor 0)")
-    rows.append((label, f"{z:,.0f} {unit}".strip(), f"{m:,.0f} {unit}".strip(), ratio))
-print(f"bench-footprint: {arch} results ({path}):")
-print(f"  {'figure':<36} {'ZqRunner.exe':>16} {'minimal':>16} {'ratio':>10}")
-for r in rows:
-    print(f"  {r[0]:<36} {r[1]:>16} {r[2]:>16} {r[3]:>10}")
-print("  start times (ms), ZqRunner:", " ".join(v[("zqrunner", "start_to_tray_ms_all")]),
-      "| minimal:", " ".join(v[("minimal", "start_to_tray_ms_all")]))
-print(f"  CPU as Wine reports it (GetProcessTimes): ZqRunner {num('zqrunner','idle_cpu_ms_windows'):.0f} ms, "
-      f"minimal {num('minimal','idle_cpu_ms_windows'):.0f} ms; involuntary switches ZqRunner "
-      f"{linux('zqrunner', 2):.0f}, minimal {linux('minimal', 2):.0f}")
-if ("wineserver", "linux_start") in v:
-    print(f"  wineserver (shared by both) over the idle time: {linux('wineserver', 0) * 10:.0f} ms CPU, "
-          f"{linux('wineserver', 1):.0f} wake-ups")
-PY
+  python3 scripts/footprint-report.py "$out" "$arch" "$idle"
 done

@@ -199,8 +199,11 @@ int main(int argc, char** argv) {
     auto& p = gPrograms[i];
     std::printf("%s idle_cpu_ms_windows %.1f\n", p.label.c_str(), CpuMs(p.process) - cpu0[i]);
     std::printf("%s idle_tray_messages %d\n", p.label.c_str(), p.trayMessages);
-    std::printf("%s still_running %d\n", p.label.c_str(),
-                ::WaitForSingleObject(p.process, 0) == WAIT_TIMEOUT ? 1 : 0);
+    const bool running = ::WaitForSingleObject(p.process, 0) == WAIT_TIMEOUT;
+    std::printf("%s still_running %d\n", p.label.c_str(), running ? 1 : 0);
+    DWORD code = 0;
+    if (!running && ::GetExitCodeProcess(p.process, &code))
+      std::printf("%s exit_code 0x%08lX\n", p.label.c_str(), code);
   }
   std::fflush(stdout);
   for (auto& p : gPrograms) Stop(p);

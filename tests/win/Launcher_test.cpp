@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -1053,6 +1054,70 @@ TEST_F(LauncherTest, ZqRunnerProcessStartsTheClientAtStartUp) {
   Flush(main);
   ::PostMessageA(main, WM_DESTROY, 0, 0);
   EXPECT_EQ(p.Wait(20000), 0);
+}
+
+// The activity log of two runs of ZqRunner.exe with every hour of the week scheduled: the
+// first cancels the hour's warning, the second lets the countdown's end start the client.
+TEST_F(LauncherTest, ZqRunnerProcessLogsEachHourOfferedAndWhatBecameOfIt) {
+  const std::string exe = inst.File("ZqRunner.exe");
+  ASSERT_TRUE(::CopyFileA(wt::WindowsPath(ZQ_RUNNER_EXE).c_str(), exe.c_str(), FALSE));
+  const char* source = std::getenv("ZQ_SOURCE_DIR");
+  ASSERT_TRUE(source);
+  ASSERT_TRUE(::CopyFileA(wt::WindowsPath(std::string(source) + "/sample/install/resource.properties").c_str(),
+                          inst.File("resource.properties").c_str(), FALSE));
+  std::string schedule = "scheduler.active=OFF\r\nscheduler.advancedschedule=ON\r\n";
+  std::string hours = "0";
+  for (int h = 1; h < 24; ++h) hours += "," + std::to_string(h);
+  for (const char* day : {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})
+    schedule += std::string("scheduler.") + day + "=" + hours + "\r\n";
+  inst.Write("zqbackup.properties", schedule);
+  inst.Write("connection.properties", "");
+  inst.Write("lastbackup.idx", "");  // a backup just now: no missed-backup reminder
+  QuickClient();
+
+  const auto run = [&](WPARAM answer, const char* outcome) {
+    wt::TProcess p = wt::Start(exe, "-min", inst.Path());
+    ASSERT_TRUE(p.process);
+    HWND warning = nullptr;  // the splash has the same caption: the dialog is the one with Cancel
+    const auto find = [&] {
+      for (HWND w : wt::WindowsOf(p.pid))
+        if (::IsWindowVisible(w) && Child(w, 103, "Button")) warning = w;
+      return warning != nullptr;
+    };
+    const bool shown = wt::WaitUntil(find, 30000);
+    if (shown) ::PostMessageA(warning, WM_COMMAND, answer, 0);
+    const bool answered = shown && wt::WaitUntil([&] { return inst.Read("ZqRunner.log").find(outcome) != std::string::npos; }, 20000);
+    if (!answered) ::TerminateProcess(p.process.get(), 1);
+    ASSERT_TRUE(answered) << (shown ? "no outcome line" : "no warning");
+    if (answer == 105) {
+      ASSERT_TRUE(wt::WaitUntil([&] { return inst.Read("ZqRunner.log").find("client run: ") != std::string::npos; }, 20000));
+    }
+    ::PostMessageA(MainWindowOf(p.pid), WM_DESTROY, 0, 0);
+    EXPECT_EQ(p.Wait(20000), 0);
+  };
+  run(103, "hour outcome: cancelled");
+  if (HasFatalFailure()) return;
+  run(105, "hour outcome: started at the countdown's end");
+
+  // Every line: local time with its offset, process id, event; the events in this order
+  // (a turn of the hour meanwhile may add lines between them).
+  const std::regex head(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d [+-]\d\d:\d\d \[\d+\] )");
+  const std::string week = "Sun " + hours + ", Mon " + hours;
+  const std::vector<std::string> expected = {
+      "start-up: version ", "restart after a crash: registered: -min", "schedule read: " + week,
+      "hour offered: ", "hour outcome: cancelled", "quit",
+      "start-up: version ", "schedule read: " + week, "hour offered: ",
+      "hour outcome: started at the countdown's end", "client start: scheduled",
+      "process started: pid ", "process ended: pid ", "client run: ran", "quit"};
+  size_t next = 0;
+  const std::string log = inst.Read("ZqRunner.log");
+  for (const std::string& line : wt::Lines(log)) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(line, m, head)) << line;
+    if (next < expected.size() && line.compare(m.length(), expected[next].size(), expected[next]) == 0) ++next;
+  }
+  EXPECT_EQ(next, expected.size()) << "missing: " << (next < expected.size() ? expected[next] : "") << "\n" << log;
+  EXPECT_NE(log.find(" -cp stash9.jar com.stowly.gui.RamBackup "), std::string::npos) << log;
 }
 
 namespace {

@@ -14,6 +14,8 @@
 #include <functional>
 #include <set>
 
+#include "ActivityLog.h"
+#include "Diagnostics.h"
 #include "Globals.h"
 #include "Properties.h"
 #include "SchedUnit.h"
@@ -344,4 +346,34 @@ TEST_F(SettingsWriteTest, InterruptedSavesAreRemovedAtTheNextStart) {
   ASSERT_TRUE(::CreateDirectoryA(dir.File("~zqdir.tmp").c_str(), nullptr));
   RemoveInterruptedSaves(dir.Path());
   EXPECT_EQ(Names(), (std::set<std::string>{"zqbackup.properties", "~zqnote.txt", "zq12.tmp", "~zqdir.tmp"}));
+}
+
+// The activity log's file: a reader that lets others write sees the lines come, one that
+// does not makes a line drop at once, and the caller's last error stays as it was.
+TEST(ActivityLogFileTest, ReadersAndTheLastErrorAreLeftAlone) {
+  wt::TTempDir dir("log");
+  StartActivityLog(dir.Path(), "start-up");
+  const std::string path = dir.File("ZqRunner.log");
+  {
+    TFileHandle reader(::CreateFileA(path.c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(reader);
+    ::SetLastError(1234);
+    LogEvent("hour offered", "Wed 7 PM");
+    EXPECT_EQ(::GetLastError(), 1234u);
+  }
+  {
+    TFileHandle holder(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    const DWORD start = ::GetTickCount();
+    LogEvent("quit");
+    EXPECT_LT(::GetTickCount() - start, 1000u);
+  }
+  CloseActivityLog();
+  const auto lines = wt::Lines(dir.Read("ZqRunner.log"));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find("] start-up: version "), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("] hour offered: Wed 7 PM"), std::string::npos) << lines[1];
 }

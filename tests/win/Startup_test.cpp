@@ -2,6 +2,9 @@
 // hand-over, observed from outside as another program would.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "Diagnostics.h"
 #include "Messages.h"
 #include "WinPlatform.h"
 #include "WinTestUtil.h"
@@ -216,4 +219,47 @@ TEST(StartupTest, OfInstancesStartedTogetherExactlyOneRuns) {
   }
   for (int round = 0; round < kRounds; ++round)
     EXPECT_EQ(holders[round], 1) << "round " << round << ": instances that would run";
+}
+
+namespace {
+// The exception code of a minidump's exception stream (type 6); 0 when it has none.
+uint32_t DumpExceptionCode(const std::string& dump) {
+  const auto u32 = [&](size_t at) {
+    uint32_t v = 0;
+    if (at + 4 <= dump.size()) std::memcpy(&v, dump.data() + at, 4);
+    return v;
+  };
+  const uint32_t streams = u32(8), directory = u32(12);
+  for (uint32_t i = 0; i < streams; ++i)
+    if (u32(directory + 12 * i) == 6) return u32(u32(directory + 12 * i + 8) + 8);
+  return 0;
+}
+}  // namespace
+
+// A failure in any thread, and a C++ exception that escapes every catch, leave the newest
+// dump with the failure's exception code and a crash line in the activity log.
+TEST(StartupTest, CrashLeavesADumpAndACrashLine) {
+  const struct {
+    const char* how;
+    uint32_t code;
+  } cases[] = {{"thread", 0xC0000005u}, {"throw", kTerminateCode}};
+  wt::TTempDir dir("crash");
+  dir.Write(kDumpName, std::string(100000, 'o'));  // an older dump: replaced, not kept
+  for (const auto& c : cases) {
+    wt::TProcess p = wt::Start(wt::WindowsPath(ZQ_CRASH_PROBE_EXE), "\"" + dir.Path() + "\" " + c.how);
+    ASSERT_TRUE(p.process);
+    EXPECT_NE(p.Wait(60000), -1) << c.how;
+    const std::string dump = dir.Read(kDumpName);
+    EXPECT_EQ(dump.substr(0, 4), "MDMP") << c.how;
+    EXPECT_EQ(DumpExceptionCode(dump), c.code) << c.how;
+    const auto lines = wt::Lines(dir.Read("ZqRunner.log"));
+    ASSERT_GE(lines.size(), 2u) << c.how;
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", c.code);
+    const std::string& crash = lines.back();
+    EXPECT_NE(crash.find("] crash: exception " + std::string(code) + " at 0x"), std::string::npos) << crash;
+    EXPECT_NE(crash.find("(crash_probe.exe+0x"), std::string::npos) << crash;
+    EXPECT_NE(crash.find(", dump ZqRunner.dmp"), std::string::npos) << crash;
+    EXPECT_NE(lines[lines.size() - 2].find("] start-up: version "), std::string::npos);
+  }
 }

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "ActivityLog.h"
+#include "Diagnostics.h"
 #include "MaintenanceHost_win.h"
 #include "Uninstall.h"
 #include "WinPlatform.h"
@@ -110,8 +112,17 @@ TEST_F(TWinUninstallTest, RunRemovesTreeEntriesAndShortcutsButNotWhatLinksPointT
   reg.WriteString(TRegRoot::CurrentUser, kShellFoldersKey, "Desktop", root.File("Desktop"));
   reg.WriteString(TRegRoot::ClassesRoot, std::string(kShellVerbKey) + "\\command", "", "x");
 
+  // The uninstaller copy logs to the folder it removes; the log and the dumps go with it.
+  StartActivityLog(d + "\\", "uninstaller start-up");
+  ASSERT_TRUE(Exists(root.File("Inst\\ZqRunner.log")));
+  root.Write("Inst\\ZqRunner.log.1", "older lines");
+  root.Write("Inst\\ZqRunner.dmp", "MDMP");
+
   RunUninstall(d + "\\", host, reg);
 
+  for (const char* name : {"Inst\\ZqRunner.log", "Inst\\ZqRunner.log.1", "Inst\\ZqRunner.dmp"})
+    EXPECT_FALSE(Exists(root.File(name))) << name;
+  EXPECT_EQ(ActivityLogPath(), "") << "closed before the folder went";
   EXPECT_TRUE(Exists(root.File("Inst\\keep\\deep\\ro.txt")));  // with the folders above it
   EXPECT_FALSE(Exists(root.File("Inst\\lib")));
   EXPECT_FALSE(Exists(root.File("Inst\\ZqRunner.exe")));
