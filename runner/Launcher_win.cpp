@@ -7,6 +7,7 @@
 #include "Globals.h"
 #include "LogTexts.h"
 #include "MainWindow.h"
+#include "MissedBackup.h"
 #include "Messages.h"
 #include "MyDialogs.h"
 #include "RunThread.h"
@@ -42,6 +43,7 @@ int RunClient(const TClientRequest& request, std::string& commandLine) {
   if (!seams::Fs().Exists(InstallPath("stash9.jar"))) return kClientNotStarted;
   if (UpdatePending()) return kClientUpdatePending;
 
+  NoteBackupRunStarting();
   SuspendTimerThread();
   int result = kClientNotStarted;
   {

@@ -1,5 +1,6 @@
 #include "MissedBackup.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "Globals.h"
@@ -10,6 +11,8 @@
 namespace {
 
 int LastKind = kMissedDays;
+TDateTime RecordAtRunStart = kNoDateTime;  // kNoDateTime: no run began
+TDateTime BackedUpHour = kNoDateTime;
 
 // Whole days of a difference, truncated towards zero.
 int WholeDays(TDateTime d) { return static_cast<int>(d); }
@@ -33,7 +36,25 @@ bool ServerCounts(const TMissedBackupContext& ctx) {
 
 TDateTime LastBackupTime() { return seams::Fs().FileTime(InstallPath("lastbackup.idx")); }
 
+void NoteBackupRunStarting() { RecordAtRunStart = LastBackupTime(); }
+
+void NoteBackupRunEnded(TDateTime offeredHour) {
+  const TDateTime record = LastBackupTime();
+  if (offeredHour == kNoDateTime)
+    BackedUpHour = kNoDateTime;
+  else if (RecordAtRunStart != kNoDateTime && record != 0 && record != RecordAtRunStart)
+    BackedUpHour = std::max(BackedUpHour, offeredHour);
+  RecordAtRunStart = kNoDateTime;
+}
+
 namespace {
+
+// What the rules count as the last backup: the record's time, or the hour that a run which
+// wrote it was offered for, whichever is later; 0 without a record.
+TDateTime BackedUpTime() {
+  const TDateTime record = LastBackupTime();
+  return record == 0 ? 0 : std::max(record, BackedUpHour);
+}
 
 // The rule up to the connectivity probes, at `now`: the kind, or 0.
 int CandidateAt(const TMissedBackupContext& ctx, TDateTime now) {
@@ -41,7 +62,7 @@ int CandidateAt(const TMissedBackupContext& ctx, TDateTime now) {
   // below run from here, instead of keeping every warning away until that time comes.
   if (LastMissedWarningTime > now) LastMissedWarningTime = now;
   if (!WarnMissedBackups) return 0;
-  const TDateTime last = LastBackupTime();
+  const TDateTime last = BackedUpTime();
   if (last == 0) return 0;
   if (WarnAfterDays > 0) {
     if (now - LastMissedWarningTime < 1.0) return 0;
@@ -84,6 +105,7 @@ int LastMissedWarningKind() { return LastKind; }
 void ResetMissedWarningState() {
   LastKind = kMissedDays;
   LastMissedWarningTime = kNoDateTime;
+  RecordAtRunStart = BackedUpHour = kNoDateTime;
 }
 
 std::optional<std::string> MissedWarningMessage(int kind, const TMissedBackupContext& ctx) {
@@ -97,7 +119,7 @@ std::optional<std::string> MissedWarningMessage(int kind, const TMissedBackupCon
               GetText("RUNNER_reason_switched_off_at_time") + cr + "- " +
               GetText("RUNNER_reason_not_connected");
   } else {
-    const int days = WholeDays(seams::Clock().Now() - LastBackupTime());
+    const int days = WholeDays(seams::Clock().Now() - BackedUpTime());
     message = FormatText("RUNNER_Not_backed_up", {days}) + cr + "- " +
               GetText("RUNNER_reason_switched_off_at_night") + cr + "- " +
               GetText("RUNNER_reason_logged_out") + cr + "- " +

@@ -30,6 +30,15 @@ constexpr int kMissedSlot = 2;
 
 // Last-write time of InstallDir\lastbackup.idx; 0 when there is none.
 TDateTime LastBackupTime();
+// The record across a client run (the client writes it only for a completed backup).
+// RunClient calls NoteBackupRunStarting as the run begins; the run's end calls
+// NoteBackupRunEnded with the start of the hour offered before the run. When the record
+// changed meanwhile, that hour counts as backed up for the rules below, even where the record
+// reads earlier because the clock was set back during the run. A run that left the record
+// as it was changes nothing; kNoDateTime (nothing offered, or the clock set back 3 hours or
+// more: the hours ahead are new) forgets the hour counted before.
+void NoteBackupRunStarting();
+void NoteBackupRunEnded(TDateTime offeredHour);
 
 // The rule of one timer tick. Returns the kind of warning to show now, or 0. When it
 // returns a kind it has set LastMissedWarningTime to now: the days rule warns at most once

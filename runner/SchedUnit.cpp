@@ -8,6 +8,7 @@
 #include "ActivityLog.h"
 #include "Globals.h"
 #include "LogTexts.h"
+#include "MissedBackup.h"
 #include "Properties.h"
 #include "RunnerError.h"
 #include "TokenUnit.h"
@@ -418,6 +419,9 @@ void NoteClientRunEnded() {
   // than the hour offered before it, because the clock was set back meanwhile, leaves that
   // hour offered: it is not offered and run a second time.
   const TClockStep step = KindOfStep(TriggerWatch.Step(now, clock.RealMs()));
+  // The hour offered for the run counts as backed up when the run wrote the record.
+  const bool forget = step == TClockStep::FarBack || LastTriggerSlot < 0;
+  NoteBackupRunEnded(forget ? kNoDateTime : HourStart(LastTriggerSlot));
   const long long hour = HourNumberOf(now);
   if (hour > LastTriggerSlot || step == TClockStep::FarBack) LastTriggerSlot = hour;
 }

@@ -201,6 +201,7 @@ bool IsBackupDue();
 // the run offers nothing afterwards (the run covered it). The ticks rest during a run, so
 // TriggerWatch measures the run: a clock set back by less than 3 hours meanwhile moves
 // LastTriggerSlot back by nothing; set back by 3 hours or more, the hours ahead count as
-// new (the end's hour is the last offered one).
+// new (the end's hour is the last offered one). When the run wrote the backup record, the
+// hour offered before it counts as backed up (NoteBackupRunEnded).
 void NoteClientRunEnded();
 extern TClockWatch TriggerWatch;
