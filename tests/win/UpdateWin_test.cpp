@@ -58,11 +58,11 @@ class TWinUpdateTest : public ::testing::Test {
     for (const auto& f : files) writer.AddData(f.first, "", f.second, true);
     writer.Finish(true);
   }
-  void ExpectRestarted() {
+  void ExpectRestarted(bool archiveKept = false) {
+    EXPECT_EQ(Exists(d + "NewVer.ZLib"), archiveKept);
     ASSERT_EQ(launcher.starts.size(), 1u);
     EXPECT_EQ(launcher.starts[0].commandLine, "\"" + d + "ZqRunner.exe\"");
     EXPECT_EQ(launcher.starts[0].workDir, d);
-    EXPECT_FALSE(Exists(d + "NewVer.ZLib"));
   }
 };
 
@@ -153,9 +153,7 @@ TEST_F(TWinUpdateTest, HeldFileUndoesTheWholeUpdateWithOneWarning) {
     const std::string holder = host.FileHolder(d + c.held);
     EXPECT_EQ(ui.shown[0].text, "Could not update all files properly\r\n\r\n" + std::string(c.held) +
                                     " is in use" + (holder.empty() ? "" : " by " + holder));
-    EXPECT_TRUE(Exists(d + "NewVer.ZLib")) << c.what;
-    ASSERT_EQ(launcher.starts.size(), 1u);
-    EXPECT_EQ(launcher.starts[0].commandLine, "\"" + d + "ZqRunner.exe\"");
+    ExpectRestarted(true);
     ::DeleteFileA((d + "NewVer.ZLib").c_str());
     ::DeleteFileA((d + "~zqupdate.jnl").c_str());
   }
@@ -187,7 +185,6 @@ TEST_F(TWinUpdateTest, TheWarningNamesTheHeldFileAndItsHolder) {
     answer = c.holders;
     MakeArchive({{"a.jar", "new a"}, {"ZqRunner.exe", "MZ new runner"}});
     ui.shown.clear();
-    launcher.starts.clear();
     UpdateBlocked = UpdateWarningShown = false;
     ApplyUpdate(d, host, io);
     ASSERT_EQ(ui.shown.size(), 1u);
@@ -400,12 +397,7 @@ TEST(UpdateProcessTest, AHeldArchiveIsHandedOverOncePerRun) {
   ASSERT_TRUE(wt::WaitUntil([&] {
     watch(10);
     return u.ClientStarted();
-  }, 40000)) << updaters.size() << " updaters, warnings " << ::testing::PrintToString(warnings) << [] {
-    std::string seen;
-    for (DWORD pid : ProcessesNamed("ZqRunner.exe"))
-      for (HWND w : wt::WindowsOf(pid)) seen += wt::TextOf(w) + (::IsWindowVisible(w) ? "+ " : "- ");
-    return seen;
-  }();
+  }, 40000)) << updaters.size() << " updaters, warnings " << ::testing::PrintToString(warnings);
   watch(8000);  // a loop would hand over again within this
   u.EndSchedulers();
   watch(100);
