@@ -293,23 +293,20 @@ struct TUpdateInstall {
     ::CopyFileA(wt::WindowsPath(ZQ_RUNNER_EXE).c_str(), runner.c_str(), FALSE);
     program = inst.Read("ZqRunner.exe");
     marked = program + std::string(4096, '\0') + "NEW VERSION";
-    ::CreateDirectoryA(inst.File("java").c_str(), nullptr);
-    ::CreateDirectoryA(inst.File("java\\bin").c_str(), nullptr);
+    for (const char* dir : {"java", "java\\bin"}) ::CreateDirectoryA(inst.File(dir).c_str(), nullptr);
     ::CopyFileA(wt::WindowsPath(ZQ_STANDIN_EXE).c_str(), inst.File("java\\bin\\javaw.exe").c_str(), FALSE);
     inst.Write("stash9.jar", "");
     inst.Write("connection.properties", "");
     inst.Write("zqbackup.properties", "scheduler.active=OFF\r\n");
     inst.Write("defaults.properties", "SERVER_IP=mine\r\n");
-    inst.Write("marked.exe", marked);
     TWinArchiveIo io;
     TArchiveWriter writer(io, inst.File("NewVer.ZLib"));
-    writer.AddFile(inst.File("marked.exe"), "ZqRunner.exe", "", true);
+    writer.AddData("ZqRunner.exe", "", marked, true);
     writer.AddData("defaults.properties", "", "SERVER_IP=theirs\r\nnew=1\r\n", true);
     std::string big(6 << 20, '\0');  // staged for a moment: incompressible enough
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
     writer.AddData("big.jar", "lib", big, false);
     writer.Finish(true);
-    ::DeleteFileA(inst.File("marked.exe").c_str());
     ::SetEnvironmentVariableA("ZQ_STANDIN_LOG", inst.File("client.log").c_str());
     ::SetEnvironmentVariableA("ZQ_STANDIN_WINDOW", "0");
     ::SetEnvironmentVariableA("ZQ_STANDIN_EXIT_MS", "300");
