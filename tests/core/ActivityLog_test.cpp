@@ -20,10 +20,7 @@ class TMemLogSink : public ILogSink {
   int offset = 60;
   int appends = 0;
 
-  uint64_t Size(const std::string& p) const override {
-    auto it = files.find(p);
-    return it == files.end() ? 0 : it->second.size();
-  }
+  uint64_t Size(const std::string& p) const override { return files.count(p) ? files.at(p).size() : 0; }
   bool Append(const std::string& p, const std::string& bytes) override {
     ++appends;
     if (appendFails) return false;
@@ -45,6 +42,7 @@ class TMemLogSink : public ILogSink {
 
 const std::string kLog = "C:\\Inst\\ZqRunner.log";
 const std::string kOld = "C:\\Inst\\ZqRunner.log.1";
+const std::string kAt = "2026-12-09 19:00:02 +01:00 [4321] ";  // the sink's time and process
 
 class ActivityLogTest : public ::testing::Test {
  protected:
@@ -69,8 +67,7 @@ TEST(ActivityLogFormatTest, DateTimeOffsetProcessEventDetails) {
       {{2026, 6, 1, 12, 0, 0}, 0, "x\ny", "", "2026-06-01 12:00:00 +00:00 [77] x y\r\n"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(FormatLogLine(EncodeDateTime(c.at), c.offset, 77, c.event, c.details), c.line)
-        << c.event;
+    EXPECT_EQ(FormatLogLine(EncodeDateTime(c.at), c.offset, 77, c.event, c.details), c.line) << c.event;
   EXPECT_EQ(Decimal(7, 2) + Decimal(-5, 3) + Decimal(2026, 2), "07-0052026");
   EXPECT_EQ(Hex(0xC0000005u, 8) + Hex(0x1a2b) + Hex(0, 2), "0xC00000050x1A2B0x00");
   const std::string longLine = FormatLogLine(0, 0, 1, "e", std::string(5000, 'x'));
@@ -86,9 +83,7 @@ TEST_F(ActivityLogTest, NothingIsWrittenBeforeOpenOrAfterClose) {
   EXPECT_EQ(ActivityLogPath(), kLog);
   LogEvent("start-up", "x86_64");
   LogEvent("quit");
-  EXPECT_EQ(sink.files[kLog],
-            "2026-12-09 19:00:02 +01:00 [4321] start-up: x86_64\r\n"
-            "2026-12-09 19:00:02 +01:00 [4321] quit\r\n");
+  EXPECT_EQ(sink.files[kLog], kAt + "start-up: x86_64\r\n" + kAt + "quit\r\n");
   CloseActivityLog();
   LogEvent("after");
   EXPECT_EQ(sink.appends, 2);
@@ -129,7 +124,7 @@ TEST_F(ActivityLogTest, FailingWritesAndRollOversAreSkipped) {
   EXPECT_TRUE(sink.files.empty());
   sink.appendFails = false;
   LogEvent("quit");
-  EXPECT_EQ(sink.files[kLog], "2026-12-09 19:00:02 +01:00 [4321] quit\r\n");
+  EXPECT_EQ(sink.files[kLog], kAt + "quit\r\n");
 
   // Full file that cannot be renamed (a reader holds it without delete sharing): the line is
   // dropped rather than passing the bound.
@@ -141,5 +136,5 @@ TEST_F(ActivityLogTest, FailingWritesAndRollOversAreSkipped) {
   sink.replaceFails = false;
   LogEvent("quit");
   EXPECT_EQ(sink.Size(kOld), kLogRollBytes - 10);
-  EXPECT_EQ(sink.files[kLog], "2026-12-09 19:00:02 +01:00 [4321] quit\r\n");
+  EXPECT_EQ(sink.files[kLog], kAt + "quit\r\n");
 }

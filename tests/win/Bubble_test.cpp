@@ -138,11 +138,8 @@ TEST_F(BubbleTest, TextBlinksUnlessAnimationsAreOff) {
     OriginalProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrA(b, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SamplingProc)));
     EXPECT_TRUE(wt::WaitUntil([] { return TextDrawn.size() >= 5; }, 10000));
-    const auto drawn = std::count(TextDrawn.begin(), TextDrawn.end(), true);
-    if (animate)
-      EXPECT_LT(drawn, static_cast<long>(TextDrawn.size())) << "blinks";
-    else
-      EXPECT_EQ(drawn, static_cast<long>(TextDrawn.size())) << "steady";
+    // Blinking: some paint left the text out; steady: every paint drew it.
+    EXPECT_EQ(std::count(TextDrawn.begin(), TextDrawn.end(), false) > 0, animate) << animate;
     ::DestroyWindow(b);
   }
   ::SystemParametersInfoA(0x1043, 0, reinterpret_cast<void*>(static_cast<INT_PTR>(before)), 0);

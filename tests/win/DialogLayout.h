@@ -136,45 +136,35 @@ inline ::testing::AssertionResult LaidOutCleanly(HWND dialog) {
     ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
     controls.emplace_back(w, r);
   }
-  auto failure = ::testing::AssertionFailure();
-  bool clean = true;
+  std::string faults;
   for (size_t i = 0; i < controls.size(); ++i) {
-    const int id = ::GetDlgCtrlID(controls[i].first);
+    const auto& [control, at] = controls[i];
+    const std::string id = std::to_string(::GetDlgCtrlID(control));
     for (size_t j = i + 1; j < controls.size(); ++j) {
       RECT both;
-      if (::IntersectRect(&both, &controls[i].second, &controls[j].second)) {
-        clean = false;
-        failure << "control " << id << " at " << Describe(controls[i].second) << " overlaps "
-                << ::GetDlgCtrlID(controls[j].first) << " at " << Describe(controls[j].second)
-                << "; ";
-      }
+      if (::IntersectRect(&both, &at, &controls[j].second))
+        faults += "control " + id + " at " + Describe(at) + " overlaps " +
+                  std::to_string(::GetDlgCtrlID(controls[j].first)) + " at " + Describe(controls[j].second) + "; ";
     }
-    char cls[16] = {};
-    ::GetClassNameA(controls[i].first, cls, sizeof cls);
-    const LONG type = ::GetWindowLongA(controls[i].first, GWL_STYLE) & SS_TYPEMASK;
-    if (lstrcmpiA(cls, "Static") != 0 || type > SS_RIGHT) continue;
-    char text[1024] = {};
-    ::GetWindowTextA(controls[i].first, text, sizeof text);
-    const RECT& at = controls[i].second;
+    char cls[16] = {}, text[1024] = {};
+    ::GetClassNameA(control, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Static") != 0 || (::GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) > SS_RIGHT) continue;
+    ::GetWindowTextA(control, text, sizeof text);
     RECT need = {0, 0, at.right - at.left, 0};
-    HDC dc = ::GetDC(controls[i].first);
-    HGDIOBJ old = ::SelectObject(
-        dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(controls[i].first, WM_GETFONT, 0, 0)));
+    HDC dc = ::GetDC(control);
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(control, WM_GETFONT, 0, 0)));
     ::DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
     ::SelectObject(dc, old);
-    ::ReleaseDC(controls[i].first, dc);
-    if (need.right > at.right - at.left || need.bottom > at.bottom - at.top) {
-      clean = false;
-      failure << "label " << id << " \"" << text << "\" needs " << Describe(need) << " in "
-              << Describe(at) << "; ";
-    }
+    ::ReleaseDC(control, dc);
+    if (need.right > at.right - at.left || need.bottom > at.bottom - at.top)
+      faults += "label " + id + " \"" + text + "\" needs " + Describe(need) + " in " + Describe(at) + "; ";
   }
-  if (clean) return ::testing::AssertionSuccess();
-  return failure;
+  if (faults.empty()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << faults;
 }
 
 inline int ClientWidth(HWND w) {
-  RECT r;
+  RECT r = {};
   ::GetClientRect(w, &r);
   return r.right;
 }

@@ -18,8 +18,6 @@ DWORD WINAPI WriteThroughNull(void*) {
   return 0;
 }
 
-void Throw() { throw std::runtime_error("escapes every catch"); }
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -30,7 +28,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     HANDLE t = ::CreateThread(nullptr, 0, WriteThroughNull, nullptr, 0, nullptr);
     ::WaitForSingleObject(t, INFINITE);
   } else if (std::strcmp(__argv[2], "throw") == 0) {
-    Throw();
+    throw std::runtime_error("escapes every catch");
   }
   return 2;
 }
