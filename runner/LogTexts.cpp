@@ -19,13 +19,18 @@ std::string ScheduleText(const TSched& sched) {
   return text;
 }
 
-std::string ClockChangeText(double seconds) {
-  const long long minutes = std::llround(std::fabs(seconds) / 60);
-  std::string text = (seconds > 0 ? "forward " : "back ") + std::to_string(minutes) + " min";
-  if (std::fabs(seconds) >= kClockChangeMaxSeconds)
-    return text + ": taken as time that passed, no hour offered for it";
-  return text + (seconds > 0 ? ": scheduled hours skipped are offered once"
-                             : ": hours offered already are not offered again");
+std::string ClockChangeText(long long seconds) {
+  const long long minutes = ((seconds < 0 ? -seconds : seconds) + 30) / 60;
+  const std::string text =
+      (seconds > 0 ? "forward " : "back ") + std::to_string(minutes) + " min: ";
+  switch (KindOfStep(seconds)) {
+    case TClockStep::FarForward: return text + "taken as time that passed, no skipped hour offered";
+    case TClockStep::FarBack: return text + "the hours ahead are offered as new ones";
+    case TClockStep::Forward: return text + "scheduled hours skipped are offered once";
+    case TClockStep::Back: return text + "hours offered already are not offered again";
+    case TClockStep::None: break;
+  }
+  return text + "drift";
 }
 
 std::string ClientStartText(bool scheduled, bool backupNow, const std::string& arguments) {

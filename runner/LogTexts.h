@@ -10,7 +10,7 @@ enum class TUpdateOutcome;
 std::string ScheduleText(const TSched& sched);
 // A change of the local clock of `seconds` beyond the real time, and what it means for the
 // schedule.
-std::string ClockChangeText(double seconds);
+std::string ClockChangeText(long long seconds);
 // Who asked for a client start, and what came of it (StartClient's result).
 std::string ClientStartText(bool scheduled, bool backupNow, const std::string& arguments);
 std::string ClientResultText(int result);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "DateTime.h"
+#include "LogTexts.h"
 
 namespace {
 
@@ -73,6 +74,19 @@ TEST(ActivityLogFormatTest, DateTimeOffsetProcessEventDetails) {
   const std::string longLine = FormatLogLine(0, 0, 1, "e", std::string(5000, 'x'));
   EXPECT_EQ(longLine.size(), kLogMaxLineBytes);
   EXPECT_EQ(longLine.substr(longLine.size() - 3), "x\r\n");
+}
+
+// The clock line says what a step means for the schedule, with the same boundaries as the
+// trigger: 3 hours to the second either way.
+TEST(ActivityLogFormatTest, ClockChangeSaysWhatTheStepMeans) {
+  const std::pair<long long, std::string> cases[] = {
+      {10800, "forward 180 min: taken as time that passed, no skipped hour offered"},
+      {10799, "forward 180 min: scheduled hours skipped are offered once"},
+      {-10800, "back 180 min: the hours ahead are offered as new ones"},
+      {-10799, "back 180 min: hours offered already are not offered again"},
+      {-90, "back 2 min: hours offered already are not offered again"},
+  };
+  for (const auto& [seconds, text] : cases) EXPECT_EQ(ClockChangeText(seconds), text) << seconds;
 }
 
 TEST_F(ActivityLogTest, NothingIsWrittenBeforeOpenOrAfterClose) {
